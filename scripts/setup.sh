@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs (only those missing, quietly), then
+# configures and builds.
+#   scripts/setup.sh [--build-dir DIR] [--sanitize] [--release]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=build
+build_type=Debug
+sanitize=OFF
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --build-dir) build_dir=$2; shift 2 ;;
+    --sanitize) sanitize=ON; shift ;;
+    --release) build_type=RelWithDebInfo; shift ;;
+    *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
+packages=(
+  # toolchain and build
+  cmake ninja-build g++ pkg-config
+  # tests, the decoder fuzzer (clang's libFuzzer runtime) and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi
+
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DPC_SANITIZE="$sanitize" >/dev/null
+cmake --build "$build_dir"

@@ -1,0 +1,430 @@
+#include "tools/printerctl/command_line.hpp"
+
+#include "protocol/basic_settings.hpp"
+#include "protocol/frame.hpp"
+#include "protocol/limits.hpp"
+#include "protocol/mqtt_apply.hpp"
+#include "protocol/number_text.hpp"
+#include "protocol/parameter_commands.hpp"
+#include "protocol/certificate.hpp"
+#include "protocol/wifi_command.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+
+namespace printerctl {
+
+namespace {
+
+using protocol::Bytes;
+namespace mq = protocol::mqtt;
+
+// Thrown inside the parser only; parseCommandLine turns it into a CommandLineError.
+struct Refusal {
+    std::string message;
+};
+
+[[noreturn]] void refuse(std::string message) { throw Refusal{std::move(message)}; }
+[[noreturn]] void usage(const std::string& message) {
+    refuse("printerctl: " + message + "\nTry 'printerctl --help'.");
+}
+
+// The words after a command, split into named options (--name VALUE or --name=VALUE) and
+// positional words. Every option must be one the command knows, and takes exactly one value.
+class Words {
+public:
+    Words(std::string command, std::vector<std::string> words, std::vector<std::string> known,
+          std::vector<std::string> switches = {})
+        : command_(std::move(command)) {
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            const auto& word = words[i];
+            if (!word.starts_with("--") || word == "--") {
+                positional_.push_back(word);
+                continue;
+            }
+            auto name = word.substr(2);
+            std::optional<std::string> value;
+            if (const auto eq = name.find('='); eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+            }
+            if (std::find(switches.begin(), switches.end(), name) != switches.end()) {
+                if (value) {
+                    usage("option --" + name + " of '" + command_ + "' takes no value");
+                }
+                options_[name] = "";
+                continue;
+            }
+            if (std::find(known.begin(), known.end(), name) == known.end()) {
+                usage("unknown option --" + name + " for '" + command_ + "'");
+            }
+            if (!value) {
+                if (i + 1 >= words.size()) {
+                    usage("option --" + name + " needs a value");
+                }
+                value = words[++i];
+            }
+            options_[name] = *value;
+        }
+    }
+
+    std::optional<std::string> option(const std::string& name) const {
+        const auto it = options_.find(name);
+        return it == options_.end() ? std::nullopt : std::optional(it->second);
+    }
+    std::string option(const std::string& name, std::string_view fallback) const {
+        return option(name).value_or(std::string(fallback));
+    }
+    bool has(const std::string& name) const { return options_.count(name) != 0; }
+
+    // Exactly `count` positional words, or a usage error naming what is expected.
+    const std::vector<std::string>& positional(std::size_t count, const char* expected) const {
+        if (positional_.size() != count) {
+            usage("'" + command_ + "' expects " + expected);
+        }
+        return positional_;
+    }
+    const std::vector<std::string>& positional() const { return positional_; }
+
+    // An option whose value must be one of `choices`; returns the index of the choice.
+    template <std::size_t N>
+    std::size_t choice(const std::string& name, const char* const (&choices)[N],
+                       std::size_t fallback) const {
+        const auto value = option(name);
+        if (!value) {
+            return fallback;
+        }
+        for (std::size_t k = 0; k < N; ++k) {
+            if (*value == choices[k]) {
+                return k;
+            }
+        }
+        std::string list;
+        for (std::size_t k = 0; k < N; ++k) {
+            list += (k ? "|" : "") + std::string(choices[k]);
+        }
+        usage("--" + name + " must be " + list + ", not '" + *value + "'");
+    }
+
+private:
+    std::string command_;
+    std::map<std::string, std::string> options_;
+    std::vector<std::string> positional_;
+};
+
+PlannedCommand now(Bytes bytes, std::string_view prefix) {
+    return {0, std::move(bytes), std::string(prefix)};
+}
+
+std::vector<PlannedCommand> fromPlan(const mq::ApplyPlan& plan) {
+    if (!plan.errors.empty()) {
+        std::string message;
+        for (const auto& error : plan.errors) {
+            message += (message.empty() ? "" : "\n") + error;
+        }
+        refuse(message);
+    }
+    std::vector<PlannedCommand> commands;
+    for (const auto& step : plan.commands) {
+        commands.push_back({step.delayMs, step.bytes, std::string(protocol::kMqttLogPrefix)});
+    }
+    return commands;
+}
+
+Bytes readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        refuse("Failed to import file: " + path + ": " + std::strerror(errno));
+    }
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        refuse("Failed to import file: " + path + ": read error");
+    }
+    return bytes;
+}
+
+std::string extensionOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const auto name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+}
+
+std::uint8_t codepageId(const std::string& text) {
+    if (const auto* row = protocol::findLanguageByTitle(text)) {
+        return row->id;
+    }
+    std::optional<std::uint64_t> id;
+    if (text.size() > 2 && (text.starts_with("0x") || text.starts_with("0X"))) {
+        id = 0;
+        for (char c : text.substr(2)) {
+            const int digit = std::isxdigit(static_cast<unsigned char>(c))
+                                  ? (std::isdigit(static_cast<unsigned char>(c))
+                                         ? c - '0'
+                                         : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10)
+                                  : -1;
+            if (digit < 0 || *id > 0xFF) {
+                id.reset();
+                break;
+            }
+            id = *id * 16 + static_cast<std::uint64_t>(digit);
+        }
+    } else if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+        id = protocol::parseUnsignedDecimal(text, 0xFFFF);
+    }
+    if (!id || *id > 0xFF || protocol::findLanguageById(static_cast<std::uint8_t>(*id)) == nullptr) {
+        usage("unknown codepage '" + text +
+              "': give a table id (decimal or 0x-hex) or an exact title; 'printerctl --help' "
+              "lists them");
+    }
+    return static_cast<std::uint8_t>(*id);
+}
+
+std::vector<PlannedCommand> basicCommand(const Words& w) {
+    w.positional(0, "only options");
+    int baud = 115200;
+    if (const auto text = w.option("baud")) {
+        const auto value = protocol::parseUnsignedDecimal(*text, 1'000'000);
+        const auto& rates = protocol::kBaudRates;
+        if (!value || std::find(rates.begin(), rates.end(), static_cast<int>(*value)) == rates.end()) {
+            usage("--baud must be one of 4800, 9600, 19200, 38400, 57600, 115200, 230400, 256000");
+        }
+        baud = static_cast<int>(*value);
+    }
+    static const char* const onOff[] = {"on", "off"};
+    static const char* const densities[] = {"light", "medium", "dark"};
+    static const char* const fonts[] = {"12x24", "9x17"};
+    const bool cutter = w.choice("cutter", onOff, 0) == 0;
+    const bool beeper = w.choice("beeper", onOff, 0) == 0;
+    const int density = static_cast<int>(w.choice("density", densities, 1));
+    const bool font12x24 = w.choice("font", fonts, 0) == 0;
+    const std::uint8_t codepage =
+        w.has("codepage") ? codepageId(*w.option("codepage")) : protocol::kDefaultLanguageId;
+    return {now(protocol::makeBasicSettingsCommand(baud, cutter, beeper, density, codepage, font12x24),
+                protocol::kBasicLogPrefix)};
+}
+
+std::vector<PlannedCommand> ipCommand(const Words& w) {
+    const auto& p = w.positional();
+    if (p.empty() || (p[0] != "ethernet" && p[0] != "wifi")) {
+        usage("'ip' expects ethernet|wifi, then dhcp or static ADDRESS MASK GATEWAY");
+    }
+    const bool isWiFi = p[0] == "wifi";
+    if (p.size() == 2 && p[1] == "dhcp") {
+        return {now(protocol::makeIPCommand(isWiFi, true, "", "", ""), protocol::kIPLogPrefix)};
+    }
+    if (p.size() != 5 || p[1] != "static") {
+        usage("'ip' expects ethernet|wifi, then dhcp or static ADDRESS MASK GATEWAY");
+    }
+    if (auto message = protocol::checkStaticAddresses(p[2], p[3], p[4])) {
+        refuse(*message);
+    }
+    return {now(protocol::makeIPCommand(isWiFi, false, p[2], p[3], p[4]), protocol::kIPLogPrefix)};
+}
+
+std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std::string> words) {
+    if (pane == "broker") {
+        const Words w("mqtt broker", std::move(words),
+                      {"server", "port", "username", "password", "client-id"});
+        w.positional(0, "only options");
+        mq::BrokerFields fields;
+        fields.server = w.option("server", "");
+        fields.port = w.option("port", mq::kDefaultPort);
+        fields.username = w.option("username", "");
+        fields.password = w.option("password", "");
+        fields.useDefaultClientID = !w.has("client-id");
+        fields.clientId = w.option("client-id", "");
+        return fromPlan(mq::planBroker(fields));
+    }
+    if (pane == "topics") {
+        const Words w("mqtt topics", std::move(words),
+                      {"subscribe-source", "publish-receipts", "qos", "heartbeat-topic",
+                       "reply-topic"});
+        w.positional(0, "only options");
+        static const char* const sources[] = {"cpu-uuid", "mac", "imei"};
+        static const char* const onOff[] = {"on", "off"};
+        static const char* const qos[] = {"1", "2"};
+        mq::TopicFields fields;
+        fields.selectedSubTopicType = static_cast<std::uint8_t>(w.choice("subscribe-source", sources, 0));
+        fields.publishReceiptInfo = w.choice("publish-receipts", onOff, 1) == 0;
+        fields.pubQos = static_cast<std::uint8_t>(w.choice("qos", qos, 0) + 1);
+        fields.heartbeatPubTopic = w.option("heartbeat-topic", fields.heartbeatPubTopic);
+        fields.receiptReplyTopic = w.option("reply-topic", fields.receiptReplyTopic);
+        return fromPlan(mq::planTopics(fields));
+    }
+    if (pane == "timing") {
+        const Words w("mqtt timing", std::move(words),
+                      {"heartbeat", "keepalive", "ntp-server", "timezone", "test-url"});
+        w.positional(0, "only options");
+        mq::TimingFields fields;
+        fields.heartbeatInterval = w.option("heartbeat", fields.heartbeatInterval);
+        fields.keepAliveInterval = w.option("keepalive", fields.keepAliveInterval);
+        fields.ntpServer = w.option("ntp-server", fields.ntpServer);
+        fields.dateZone = w.option("timezone", fields.dateZone);
+        fields.testWebUrl = w.option("test-url", fields.testWebUrl);
+        return fromPlan(mq::planTiming(fields));
+    }
+    if (pane == "tls") {
+        const Words w("mqtt tls", std::move(words), {"password"});
+        const auto& p = w.positional();
+        const std::string mode = p.empty() ? "" : p[0];
+        if (mode == "off" && p.size() == 1 && !w.has("password")) {
+            return fromPlan(mq::planTlsOff());
+        }
+        if (mode == "one-way" && p.size() == 2 && !w.has("password")) {
+            const Bytes file = readWholeFile(p[1]);
+            // A file with nothing but blanks holds no certificate; wrapping it as DER would send
+            // an empty PEM block.
+            if (protocol::trimWhitespace(std::string(file.begin(), file.end())).empty()) {
+                refuse(std::string(mq::kMissingOneWayCertificate));
+            }
+            return fromPlan(mq::planOneWayTls(protocol::normalizeCertificateFile(file, extensionOf(p[1]))));
+        }
+        if (mode == "mutual" && p.size() == 4) {
+            const Bytes ca = readWholeFile(p[1]), client = readWholeFile(p[2]),
+                        key = readWholeFile(p[3]);
+            return fromPlan(mq::planMutualTls(ca, client, key, w.option("password", "")));
+        }
+        usage("'mqtt tls' expects off, one-way CERT-FILE, or mutual CA-FILE CLIENT-FILE KEY-FILE "
+              "[--password TEXT]");
+    }
+    usage("'mqtt' expects broker, topics, timing or tls");
+}
+
+std::vector<PlannedCommand> planCommand(const std::string& command,
+                                        const std::vector<std::string>& words) {
+    if (command == "test") {
+        Words("test", words, {}).positional(0, "no arguments");
+        return {now(protocol::testPrintCommand(), "")};
+    }
+    if (command == "basic") {
+        return basicCommand(
+            Words("basic", words, {"baud", "cutter", "beeper", "density", "font", "codepage"}));
+    }
+    if (command == "name") {
+        const Words w("name", words, {});
+        const auto& p = w.positional(1, "one TEXT");
+        if (auto message = protocol::checkPrinterName(p[0])) {
+            refuse(*message);
+        }
+        return {now(protocol::makePrinterNameCommand(p[0]), "")};
+    }
+    if (command == "ip") {
+        return ipCommand(Words("ip", words, {}));
+    }
+    if (command == "wifi") {
+        const Words w("wifi", words, {});
+        const auto& p = w.positional(2, "SSID PASSWORD");
+        if (auto message = protocol::checkWiFiCredentials(p[0], p[1])) {
+            refuse(*message);
+        }
+        return {now(protocol::makeWiFiCommand(p[0], p[1]), protocol::kWiFiLogPrefix)};
+    }
+    if (command == "mqtt") {
+        if (words.empty()) {
+            usage("'mqtt' expects broker, topics, timing or tls");
+        }
+        return mqttCommand(words[0], std::vector<std::string>(words.begin() + 1, words.end()));
+    }
+    usage("unknown command '" + command + "'");
+}
+
+Invocation parse(const std::vector<std::string>& arguments) {
+    SendRequest send;
+    std::size_t i = 0;
+    for (; i < arguments.size() && arguments[i].starts_with("-"); ++i) {
+        const auto& option = arguments[i];
+        if (option == "--help" || option == "-h") {
+            return HelpRequest{};
+        }
+        if (option == "--dry-run") {
+            send.dryRun = true;
+            continue;
+        }
+        static const std::map<std::string, Transport> transports = {
+            {"--tcp", Transport::tcp}, {"--serial", Transport::serial},
+            {"--usb", Transport::usb}, {"--ble", Transport::ble}};
+        const auto it = transports.find(option);
+        if (it == transports.end()) {
+            usage("unknown option " + option);
+        }
+        if (send.transport != Transport::none) {
+            usage("choose one transport");
+        }
+        if (i + 1 >= arguments.size()) {
+            usage("option " + option + " needs a value");
+        }
+        send.transport = it->second;
+        send.target = arguments[++i];
+    }
+    if (i >= arguments.size()) {
+        usage("no command given");
+    }
+    const std::string command = arguments[i];
+    const std::vector<std::string> words(arguments.begin() + static_cast<long>(i) + 1,
+                                         arguments.end());
+    if (command == "decode") {
+        const Words w("decode", words, {}, {"json", "show-secrets"});
+        return DecodeRequest{w.has("json"), w.has("show-secrets"), w.positional()};
+    }
+    send.commands = planCommand(command, words);
+    return send;
+}
+
+} // namespace
+
+Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+    try {
+        return parse(arguments);
+    } catch (const Refusal& refusal) {
+        return CommandLineError{refusal.message};
+    }
+}
+
+std::string usageText() {
+    std::ostringstream text;
+    text << R"(Usage: printerctl [--dry-run] [--tcp HOST[:PORT] | --serial PATH | --usb PORT-ID | --ble ADDRESS] COMMAND
+
+Commands:
+  test                                   communication test (12 54)
+  basic [--baud N] [--cutter on|off] [--beeper on|off] [--density light|medium|dark]
+        [--font 12x24|9x17] [--codepage ID]
+                                         defaults: 115200 on on medium 12x24 255;
+                                         ID: decimal, 0x-hex, or an exact title below
+  name TEXT
+  ip ethernet|wifi dhcp
+  ip ethernet|wifi static ADDRESS MASK GATEWAY
+  wifi SSID PASSWORD
+  mqtt broker --server TEXT [--port TEXT] [--username TEXT] [--password TEXT] [--client-id TEXT]
+  mqtt topics [--subscribe-source cpu-uuid|mac|imei] [--publish-receipts on|off] [--qos 1|2]
+              [--heartbeat-topic TEXT] [--reply-topic TEXT]
+  mqtt timing [--heartbeat TEXT] [--keepalive TEXT] [--ntp-server TEXT] [--timezone TEXT]
+              [--test-url TEXT]
+  mqtt tls off
+  mqtt tls one-way CERT-FILE
+  mqtt tls mutual CA-FILE CLIENT-FILE KEY-FILE [--password TEXT]
+  decode [--json] [--show-secrets] [HEX...]
+                                         hex from the arguments, or standard input
+
+--dry-run prints each command as one line of hex and sends nothing.
+Exit status: 0 done, 1 transport or send failure, 2 usage or invalid input.
+
+Codepages:
+)";
+    for (const auto& row : protocol::languageOptions()) {
+        char id[8];
+        std::snprintf(id, sizeof id, "0x%02X", row.id);
+        text << "  " << id << "  " << row.title << "\n";
+    }
+    return text.str();
+}
+
+} // namespace printerctl

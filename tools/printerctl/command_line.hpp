@@ -1,0 +1,49 @@
+#pragma once
+
+#include "protocol/bytes.hpp"
+
+#include <string>
+#include <variant>
+#include <vector>
+
+// printerctl's grammar. Parsing also validates every value and builds every command, so that
+// nothing is sent unless the whole invocation is sound.
+namespace printerctl {
+
+enum class Transport { none, tcp, serial, usb, ble };
+
+// One command to send, when to send it (ms after the first), and the console line to print
+// with it (the screens' prefix; empty for commands the screens send without a line).
+struct PlannedCommand {
+    int delayMs = 0;
+    protocol::Bytes bytes;
+    std::string logPrefix;
+};
+
+struct SendRequest {
+    bool dryRun = false;
+    Transport transport = Transport::none;
+    std::string target; // HOST[:PORT], device path, port id or Bluetooth address
+    std::vector<PlannedCommand> commands;
+};
+
+struct DecodeRequest {
+    bool json = false;
+    bool showSecrets = false;
+    std::vector<std::string> hexArguments; // empty: read standard input
+};
+
+struct HelpRequest {};
+
+// What to print on standard error, and the exit status (2: usage or invalid input).
+struct CommandLineError {
+    std::string message;
+};
+
+using Invocation = std::variant<SendRequest, DecodeRequest, HelpRequest, CommandLineError>;
+
+Invocation parseCommandLine(const std::vector<std::string>& arguments);
+
+std::string usageText();
+
+} // namespace printerctl

@@ -1,0 +1,70 @@
+// printerctl: the command-line twin of the configuration window.
+#include "protocol/decoder.hpp"
+#include "protocol/frame.hpp"
+#include "tools/printerctl/command_line.hpp"
+#include "tools/printerctl/hex_input.hpp"
+
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+int runDecode(const printerctl::DecodeRequest& request) {
+    std::string input;
+    if (request.hexArguments.empty()) {
+        input.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        for (const auto& word : request.hexArguments) {
+            input += word + " ";
+        }
+    }
+    const auto hex = printerctl::parseHexText(input);
+    if (hex.badToken) {
+        std::cerr << "printerctl: not hexadecimal bytes: '" << *hex.badToken << "'\n";
+        return 2;
+    }
+    const protocol::RenderOptions options{request.showSecrets};
+    for (const auto& command : protocol::decode(hex.bytes)) {
+        std::cout << (request.json ? protocol::renderJson(command, options)
+                                   : protocol::renderLine(command, options))
+                  << '\n';
+    }
+    return 0;
+}
+
+int runSend(const printerctl::SendRequest& request) {
+    if (request.dryRun) {
+        for (const auto& command : request.commands) {
+            std::cout << protocol::hexText(command.bytes) << '\n';
+        }
+        return 0;
+    }
+    if (request.transport == printerctl::Transport::none) {
+        std::cerr << "printerctl: choose a transport (--tcp, --serial, --usb or --ble), or "
+                     "--dry-run to print the commands\n";
+        return 2;
+    }
+    std::cerr << "printerctl: sending to a printer is not available in this build yet; use "
+                 "--dry-run to print the commands\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto invocation = printerctl::parseCommandLine(arguments);
+    if (const auto* error = std::get_if<printerctl::CommandLineError>(&invocation)) {
+        std::cerr << error->message << '\n';
+        return 2;
+    }
+    if (std::holds_alternative<printerctl::HelpRequest>(invocation)) {
+        std::cout << printerctl::usageText();
+        return 0;
+    }
+    if (const auto* decode = std::get_if<printerctl::DecodeRequest>(&invocation)) {
+        return runDecode(*decode);
+    }
+    return runSend(std::get<printerctl::SendRequest>(invocation));
+}
