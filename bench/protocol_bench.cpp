@@ -19,7 +19,8 @@ Bytes mixedStream(std::size_t targetSize) {
     while (stream.size() < targetSize) {
         append(stream, makeBasicSettingsCommand(115200, true, true, 1, 0xFF, true));
         append(stream, makeWiFiCommand("store-network", "correct horse battery"));
-        append(stream, makeIPCommand(false, false, "192.168.1.100", "255.255.255.0", "192.168.1.1"));
+        append(stream,
+               makeIPCommand(false, false, "192.168.1.100", "255.255.255.0", "192.168.1.1"));
         append(stream, makeBrokerAddressCommand("192.168.1.87", 1883));
         append(stream, *makeLoginCommand("test", "pass"));
         append(stream, makeTopicCommand(mqtt::heartbeatTopic, "HearBeat"));
@@ -56,7 +57,8 @@ void BM_StreamDecodeInSmallPieces(benchmark::State& state) {
     for (auto _ : state) {
         StreamDecoder decoder;
         for (std::size_t at = 0; at < stream.size(); at += piece) {
-            benchmark::DoNotOptimize(decoder.feed(stream.data() + at, std::min(piece, stream.size() - at)));
+            benchmark::DoNotOptimize(
+                decoder.feed(stream.data() + at, std::min(piece, stream.size() - at)));
         }
         benchmark::DoNotOptimize(decoder.finish());
     }

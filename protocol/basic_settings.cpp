@@ -62,7 +62,9 @@ constexpr std::array<LanguageOption, 49> kLanguages{{
 
 } // namespace
 
-std::span<const LanguageOption> languageOptions() { return kLanguages; }
+std::span<const LanguageOption> languageOptions() {
+    return kLanguages;
+}
 
 const LanguageOption* findLanguageById(std::uint8_t id) {
     const auto it = std::ranges::find(kLanguages, id, &LanguageOption::id);

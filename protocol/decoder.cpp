@@ -11,28 +11,50 @@ namespace protocol {
 
 std::string_view commandName(CommandKind kind) {
     switch (kind) {
-    case CommandKind::communicationTest: return "test";
-    case CommandKind::brokerAddress: return "mqtt.broker";
-    case CommandKind::login: return "mqtt.login";
-    case CommandKind::clientId: return "mqtt.client-id";
-    case CommandKind::subscribeSource: return "mqtt.subscribe-source";
-    case CommandKind::receiptPublish: return "mqtt.publish-receipts";
-    case CommandKind::publishQoS: return "mqtt.qos";
-    case CommandKind::heartbeatTopic: return "mqtt.heartbeat-topic";
-    case CommandKind::receiptReplyTopic: return "mqtt.reply-topic";
-    case CommandKind::heartbeatInterval: return "mqtt.heartbeat";
-    case CommandKind::keepAlive: return "mqtt.keepalive";
-    case CommandKind::clock: return "mqtt.clock";
-    case CommandKind::dnsTest: return "mqtt.dns-test";
-    case CommandKind::oneWayTLS: return "mqtt.tls-one-way";
-    case CommandKind::tlsOff: return "mqtt.tls-off";
-    case CommandKind::mutualTLS: return "mqtt.tls-mutual";
-    case CommandKind::basicSettings: return "basic";
-    case CommandKind::printerName: return "name";
-    case CommandKind::ipConfig: return "ip";
-    case CommandKind::wifi: return "wifi";
-    case CommandKind::unknown: return "unknown";
-    case CommandKind::malformed: return "malformed";
+    case CommandKind::communicationTest:
+        return "test";
+    case CommandKind::brokerAddress:
+        return "mqtt.broker";
+    case CommandKind::login:
+        return "mqtt.login";
+    case CommandKind::clientId:
+        return "mqtt.client-id";
+    case CommandKind::subscribeSource:
+        return "mqtt.subscribe-source";
+    case CommandKind::receiptPublish:
+        return "mqtt.publish-receipts";
+    case CommandKind::publishQoS:
+        return "mqtt.qos";
+    case CommandKind::heartbeatTopic:
+        return "mqtt.heartbeat-topic";
+    case CommandKind::receiptReplyTopic:
+        return "mqtt.reply-topic";
+    case CommandKind::heartbeatInterval:
+        return "mqtt.heartbeat";
+    case CommandKind::keepAlive:
+        return "mqtt.keepalive";
+    case CommandKind::clock:
+        return "mqtt.clock";
+    case CommandKind::dnsTest:
+        return "mqtt.dns-test";
+    case CommandKind::oneWayTLS:
+        return "mqtt.tls-one-way";
+    case CommandKind::tlsOff:
+        return "mqtt.tls-off";
+    case CommandKind::mutualTLS:
+        return "mqtt.tls-mutual";
+    case CommandKind::basicSettings:
+        return "basic";
+    case CommandKind::printerName:
+        return "name";
+    case CommandKind::ipConfig:
+        return "ip";
+    case CommandKind::wifi:
+        return "wifi";
+    case CommandKind::unknown:
+        return "unknown";
+    case CommandKind::malformed:
+        return "malformed";
     }
     return "unknown";
 }
@@ -91,7 +113,9 @@ std::string dottedQuad(const std::uint8_t* p) {
     return text;
 }
 
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 // What one payload turns out to be; the caller adds where it sits in the input.
 struct Parsed {
@@ -100,9 +124,15 @@ struct Parsed {
     std::string reason;
 };
 
-Parsed ok(CommandKind kind, Fields fields = {}) { return {kind, std::move(fields), {}}; }
-Parsed bad(std::string reason) { return {CommandKind::malformed, {}, std::move(reason)}; }
-Parsed unknownPart(std::string reason) { return {CommandKind::unknown, {}, std::move(reason)}; }
+Parsed ok(CommandKind kind, Fields fields = {}) {
+    return {kind, std::move(fields), {}};
+}
+Parsed bad(std::string reason) {
+    return {CommandKind::malformed, {}, std::move(reason)};
+}
+Parsed unknownPart(std::string reason) {
+    return {CommandKind::unknown, {}, std::move(reason)};
+}
 
 // A text ending in 0x00 that fills p[0..n); the terminator is not part of the text.
 std::optional<std::string> terminatedText(const std::uint8_t* p, std::size_t n) {
@@ -144,12 +174,15 @@ Parsed parseMqttSetting(const std::uint8_t* p, std::size_t n) {
         if (n < 4 || p[n - 3] != 0x00) {
             return bad("broker address without 0x00 terminator and port");
         }
-        return ok(CommandKind::brokerAddress,
-                  {{"server", textOf(p + 1, n - 4)},
-                   {"port", std::uint64_t{static_cast<std::uint16_t>((p[n - 2] << 8) | p[n - 1])}}});
+        return ok(
+            CommandKind::brokerAddress,
+            {{"server", textOf(p + 1, n - 4)},
+             {"port", std::uint64_t{static_cast<std::uint16_t>((p[n - 2] << 8) | p[n - 1])}}});
     }
-    case mqtt::clientId: return parseOptionalText(CommandKind::clientId, "clientId", p, n);
-    case mqtt::heartbeatTopic: return parseOptionalText(CommandKind::heartbeatTopic, "topic", p, n);
+    case mqtt::clientId:
+        return parseOptionalText(CommandKind::clientId, "clientId", p, n);
+    case mqtt::heartbeatTopic:
+        return parseOptionalText(CommandKind::heartbeatTopic, "topic", p, n);
     case mqtt::receiptReplyTopic:
         return parseOptionalText(CommandKind::receiptReplyTopic, "topic", p, n);
     case mqtt::subscribeSource: { // also the clock, which carries a text
@@ -166,7 +199,8 @@ Parsed parseMqttSetting(const std::uint8_t* p, std::size_t n) {
     }
     case mqtt::receiptPublish:
         return parseOneByteSetting(CommandKind::receiptPublish, "publish", p, n);
-    case mqtt::publishQoS: return parseOneByteSetting(CommandKind::publishQoS, "qos", p, n);
+    case mqtt::publishQoS:
+        return parseOneByteSetting(CommandKind::publishQoS, "qos", p, n);
     case mqtt::heartbeatInterval:
     case mqtt::keepAlive: {
         if (n != 5) {
@@ -190,7 +224,8 @@ Parsed parseMqttSetting(const std::uint8_t* p, std::size_t n) {
             return ok(CommandKind::oneWayTLS, {{"certificate", textOf(p + 3, n - 3)}});
         }
         break;
-    default: break;
+    default:
+        break;
     }
     return unknownPart("unknown MQTT sub-code " + hexByte(p[0]));
 }
@@ -284,10 +319,14 @@ Parsed parseParameterFrame(const std::uint8_t* p, std::size_t n) {
         }
         return ok(CommandKind::printerName, {{"name", std::move(*name)}});
     }
-    case letter::ipConfig: return parseIP(f, fieldCount);
-    case letter::basicSettings: return parseBasic(f, fieldCount);
-    case letter::wifi: return parseWiFi(f, fieldCount);
-    default: return unknownPart("unknown command letter " + hexByte(p[1]));
+    case letter::ipConfig:
+        return parseIP(f, fieldCount);
+    case letter::basicSettings:
+        return parseBasic(f, fieldCount);
+    case letter::wifi:
+        return parseWiFi(f, fieldCount);
+    default:
+        return unknownPart("unknown command letter " + hexByte(p[1]));
     }
 }
 
@@ -302,9 +341,11 @@ public:
         std::optional<std::size_t> garbageStart;
         const auto flushGarbage = [&](std::size_t end) {
             if (garbageStart && end > *garbageStart) {
-                result.commands.push_back(
-                    {CommandKind::unknown, *garbageStart, end - *garbageStart,
-                     {{"bytes", Bytes(d_ + *garbageStart, d_ + end)}}, "unrecognised bytes"});
+                result.commands.push_back({CommandKind::unknown,
+                                           *garbageStart,
+                                           end - *garbageStart,
+                                           {{"bytes", Bytes(d_ + *garbageStart, d_ + end)}},
+                                           "unrecognised bytes"});
             }
             garbageStart.reset();
         };
@@ -417,9 +458,12 @@ private:
         }
         const std::uint8_t* payload = d_ + i + 5;
         switch (code) {
-        case fn::parameter: return command(i, 5 + n, parseParameterFrame(payload, n));
-        case fn::mqttSetting: return command(i, 5 + n, parseMqttSetting(payload, n));
-        default: return command(i, 5 + n, parseLogin(payload, n));
+        case fn::parameter:
+            return command(i, 5 + n, parseParameterFrame(payload, n));
+        case fn::mqttSetting:
+            return command(i, 5 + n, parseMqttSetting(payload, n));
+        default:
+            return command(i, 5 + n, parseLogin(payload, n));
         }
     }
 
@@ -484,7 +528,9 @@ std::vector<DecodedCommand> StreamDecoder::feed(const std::uint8_t* data, std::s
     return run(false);
 }
 
-std::vector<DecodedCommand> StreamDecoder::finish() { return run(true); }
+std::vector<DecodedCommand> StreamDecoder::finish() {
+    return run(true);
+}
 
 std::vector<DecodedCommand> StreamDecoder::run(bool atEnd) {
     auto result = decode(pending_.data(), pending_.size(), atEnd);

@@ -16,7 +16,9 @@ Bytes makeFrame(std::uint8_t functionCode, const Bytes& payload) {
     return frame;
 }
 
-Bytes utf8Bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes utf8Bytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes cStringBytes(std::string_view text) {
     Bytes bytes = utf8Bytes(text);
@@ -35,7 +37,8 @@ Bytes u16BE(std::uint16_t value) {
 
 Bytes u32BE(std::uint32_t value) {
     return {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>((value >> 16) & 0xFF),
-            static_cast<std::uint8_t>((value >> 8) & 0xFF), static_cast<std::uint8_t>(value & 0xFF)};
+            static_cast<std::uint8_t>((value >> 8) & 0xFF),
+            static_cast<std::uint8_t>(value & 0xFF)};
 }
 
 std::uint8_t xorChecksum(const std::uint8_t* begin, const std::uint8_t* end) {
@@ -74,6 +77,8 @@ std::string hexDumpLine(std::string_view prefix, const Bytes& bytes) {
     return line;
 }
 
-Bytes testPrintCommand() { return {0x12, 0x54}; }
+Bytes testPrintCommand() {
+    return {0x12, 0x54};
+}
 
 } // namespace protocol

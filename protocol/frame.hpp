@@ -34,7 +34,7 @@ Bytes makeFrame(std::uint8_t functionCode, const Bytes& payload);
 
 Bytes utf8Bytes(std::string_view text);
 Bytes cStringBytes(std::string_view text); // the UTF-8 bytes and one 0x00
-Bytes u16LEClamped(long long n);          // clamped to 0...65535, low byte first
+Bytes u16LEClamped(long long n);           // clamped to 0...65535, low byte first
 Bytes u16BE(std::uint16_t value);
 Bytes u32BE(std::uint32_t value);
 std::uint8_t xorChecksum(const Bytes& bytes);

@@ -3,7 +3,9 @@
 namespace protocol {
 
 namespace {
-std::optional<std::string> refuse(std::string_view message) { return std::string(message); }
+std::optional<std::string> refuse(std::string_view message) {
+    return std::string(message);
+}
 } // namespace
 
 std::optional<std::string> checkPrinterName(std::string_view name) {
@@ -16,8 +18,7 @@ std::optional<std::string> checkWiFiCredentials(std::string_view ssid, std::stri
 }
 
 std::optional<std::string> checkOneWayCertificate(std::string_view certificate) {
-    return certificate.size() > kOneWayCertificateMax ? refuse(kCertificateTooLarge)
-                                                      : std::nullopt;
+    return certificate.size() > kOneWayCertificateMax ? refuse(kCertificateTooLarge) : std::nullopt;
 }
 
 std::optional<std::string> checkMutualTLS(const Bytes& caFile, const Bytes& clientFile,

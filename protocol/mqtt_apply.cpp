@@ -76,8 +76,8 @@ ApplyPlan planTopics(const TopicFields& fields) {
 ApplyPlan planTiming(const TimingFields& fields) {
     ApplyPlan plan;
     int delay = 0;
-    for (Step step : {heartbeatStep(fields.heartbeatInterval),
-                      keepAliveStep(fields.keepAliveInterval)}) {
+    for (Step step :
+         {heartbeatStep(fields.heartbeatInterval), keepAliveStep(fields.keepAliveInterval)}) {
         if (step.command) {
             plan.commands.push_back({delay, std::move(*step.command), false});
         } else {
@@ -91,7 +91,9 @@ ApplyPlan planTiming(const TimingFields& fields) {
     return plan;
 }
 
-ApplyPlan planTlsOff() { return {{{0, makeTLSOffCommand(), true}}, {}}; }
+ApplyPlan planTlsOff() {
+    return {{{0, makeTLSOffCommand(), true}}, {}};
+}
 
 ApplyPlan planOneWayTls(std::string_view certificateText) {
     const auto trimmed = trimWhitespace(certificateText);

@@ -37,8 +37,8 @@ std::optional<Bytes> makeLoginCommand(std::string_view username, std::string_vie
     if (payload.size() > mqtt::kLoginPayloadMax) {
         return std::nullopt;
     }
-    Bytes frame{kUnitSeparator, kOpenParen, fn::mqttLogin, static_cast<std::uint8_t>(payload.size()),
-                0x00};
+    Bytes frame{kUnitSeparator, kOpenParen, fn::mqttLogin,
+                static_cast<std::uint8_t>(payload.size()), 0x00};
     append(frame, payload);
     return frame;
 }
@@ -77,7 +77,9 @@ Bytes makeClockCommand(std::string_view ntpServer, std::uint8_t zoneByte) {
     return settingFrame(mqtt::clock, data);
 }
 
-Bytes makeDNSTestCommand(std::string_view url) { return settingFrame(mqtt::dnsTest, cStringBytes(url)); }
+Bytes makeDNSTestCommand(std::string_view url) {
+    return settingFrame(mqtt::dnsTest, cStringBytes(url));
+}
 
 Bytes makeTLSOffCommand() {
     Bytes command{kUnitSeparator, kOpenParen, fn::tls, 0x07, 0x09};

@@ -12,8 +12,9 @@ constexpr std::uint8_t kDynamic = 0x00, kStatic = 0x01;
 } // namespace
 
 Bytes makeParameterFrame(std::uint8_t commandLetter, const Bytes& fields) {
-    Bytes frame{kUnitSeparator, kOpenParen, fn::parameter,
-                static_cast<std::uint8_t>((fields.size() + 3) & 0xFF), 0x00, kUnitSeparator,
+    Bytes frame{kUnitSeparator, kOpenParen,
+                fn::parameter,  static_cast<std::uint8_t>((fields.size() + 3) & 0xFF),
+                0x00,           kUnitSeparator,
                 commandLetter};
     append(frame, fields);
     frame.push_back(xorChecksum(frame.data() + 5, frame.data() + frame.size()));

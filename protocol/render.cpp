@@ -48,7 +48,9 @@ std::string jsonQuoted(std::string_view text) {
 
 namespace {
 
-std::string byteCount(std::size_t n) { return "(" + std::to_string(n) + " bytes)"; }
+std::string byteCount(std::size_t n) {
+    return "(" + std::to_string(n) + " bytes)";
+}
 
 std::string shortHex(const Bytes& bytes) {
     constexpr std::size_t shown = 32;

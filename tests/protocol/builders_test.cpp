@@ -66,7 +66,8 @@ TEST(MqttCommands, Vectors) {
     expectVectors({
         {"broker", makeBrokerAddressCommand("192.168.1.87", 1883),
          "1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B"},
-        {"broker empty server port 0", makeBrokerAddressCommand("", 0), "1F 28 54 04 00 53 00 00 00"},
+        {"broker empty server port 0", makeBrokerAddressCommand("", 0),
+         "1F 28 54 04 00 53 00 00 00"},
         {"client id absent", makeClientIdCommand(std::nullopt), "1F 28 54 04 00 43 00 00 00"},
         {"client id empty", makeClientIdCommand(""), "1F 28 54 04 00 43 00 00 00"},
         {"client id", makeClientIdCommand("printer01"),
@@ -161,7 +162,8 @@ TEST(BasicSettings, Vectors) {
     expectVectors({
         {"screen defaults", makeBasicSettingsCommand(115200, true, true, 1, 0xFF, true),
          "1F 28 0F 0C 00 1F 73 05 00 00 00 00 01 FF 00 00 97"},
-        {"9600 cutter off dark cp437 9x17", makeBasicSettingsCommand(9600, false, true, 2, 0, false),
+        {"9600 cutter off dark cp437 9x17",
+         makeBasicSettingsCommand(9600, false, true, 2, 0, false),
          "1F 28 0F 0C 00 1F 73 01 01 00 00 00 02 00 00 01 6F"},
     });
     const auto both = makeBasicSettingsCommand(115200, false, false, 0, 0xFB, true);
@@ -212,7 +214,7 @@ TEST(BasicSettings, LanguageTable) {
 }
 
 TEST(ParameterCommands, Vectors) {
-    const Bytes dns{kPrimaryDNS[0], kPrimaryDNS[1], kPrimaryDNS[2], kPrimaryDNS[3],
+    const Bytes dns{kPrimaryDNS[0],   kPrimaryDNS[1],   kPrimaryDNS[2],   kPrimaryDNS[3],
                     kSecondaryDNS[0], kSecondaryDNS[1], kSecondaryDNS[2], kSecondaryDNS[3]};
     Bytes ethernetStatic = hex("1F 28 0F 19 00 1F 49 00 01 C0 A8 01 64 FF FF FF 00 C0 A8 01 01");
     append(ethernetStatic, dns);
@@ -238,13 +240,20 @@ TEST(ParameterCommands, Vectors) {
 
 TEST(ParameterCommands, AddressText) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"192.168.1.100", "C0 A8 01 64"}, {"192.168.1.300", "C0 A8 01 00"},
-        {"a.b.c.d", "00 00 00 00"},       {" 192.168.1.1", "00 A8 01 01"},
-        {"+10.0.0.1", "0A 00 00 01"},     {"-0.0.0.1", "00 00 00 01"},
-        {"-1.0.0.1", "00 00 00 01"},      {"192..168.1.1", "C0 A8 01 01"},
-        {".10.0.0.", "0A 00 00"},         {"10.0.0", "0A 00 00"},
-        {"", ""},                         {"...", ""},
-        {"0255.1.1.1", "FF 01 01 01"},    {"99999999999999999999.1", "00 01"},
+        {"192.168.1.100", "C0 A8 01 64"},
+        {"192.168.1.300", "C0 A8 01 00"},
+        {"a.b.c.d", "00 00 00 00"},
+        {" 192.168.1.1", "00 A8 01 01"},
+        {"+10.0.0.1", "0A 00 00 01"},
+        {"-0.0.0.1", "00 00 00 01"},
+        {"-1.0.0.1", "00 00 00 01"},
+        {"192..168.1.1", "C0 A8 01 01"},
+        {".10.0.0.", "0A 00 00"},
+        {"10.0.0", "0A 00 00"},
+        {"", ""},
+        {"...", ""},
+        {"0255.1.1.1", "FF 01 01 01"},
+        {"99999999999999999999.1", "00 01"},
     };
     for (auto [text, bytes] : cases) {
         EXPECT_EQ(hexText(ipTextToBytes(text)), bytes) << '"' << text << '"';
@@ -253,7 +262,8 @@ TEST(ParameterCommands, AddressText) {
 
 TEST(WiFiCommand, Vectors) {
     expectVectors({
-        {"abc no password", makeWiFiCommand("abc", ""), "1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B"},
+        {"abc no password", makeWiFiCommand("abc", ""),
+         "1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B"},
         {"both empty", makeWiFiCommand("", ""), "1F 28 0F 07 00 1F 77 00 01 01 00 68"},
     });
     EXPECT_EQ(makeWiFiCommand(kThreeByteChars, "")[7], 6);

@@ -22,7 +22,9 @@ class Generator {
 public:
     explicit Generator(unsigned seed) : rng_(seed) {}
 
-    std::uint64_t below(std::uint64_t n) { return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(rng_); }
+    std::uint64_t below(std::uint64_t n) {
+        return std::uniform_int_distribution<std::uint64_t>(0, n - 1)(rng_);
+    }
     bool coin() { return below(2) == 1; }
 
     // UTF-8 text of at most maxBytes bytes: ASCII, two-, three- and four-byte characters; no NUL.
@@ -56,13 +58,16 @@ public:
 private:
     std::string character() {
         switch (below(4)) {
-        case 0: return std::string(1, static_cast<char>(0x20 + below(0x5F)));
-        case 1: return encode(0x80 + below(0x780));
+        case 0:
+            return std::string(1, static_cast<char>(0x20 + below(0x5F)));
+        case 1:
+            return encode(0x80 + below(0x780));
         case 2: {
             auto cp = 0x800 + below(0xF800);
             return encode(cp >= 0xD800 && cp <= 0xDFFF ? 0x4E2D : cp);
         }
-        default: return encode(0x10000 + below(0x100000));
+        default:
+            return encode(0x10000 + below(0x100000));
         }
     }
     static std::string encode(std::uint64_t cp) {
@@ -110,7 +115,8 @@ Expectation randomCommand(Generator& g) {
     case 0: {
         auto server = g.text(g.coin() ? 300 : 40);
         auto port = static_cast<std::uint16_t>(g.below(65536));
-        return {makeBrokerAddressCommand(server, port), K::brokerAddress,
+        return {makeBrokerAddressCommand(server, port),
+                K::brokerAddress,
                 {{"server", server}, {"port", std::uint64_t{port}}}};
     }
     case 1: {
@@ -143,13 +149,15 @@ Expectation randomCommand(Generator& g) {
     }
     case 6: {
         auto q = static_cast<std::uint8_t>(g.below(4));
-        return {makePublishQoSCommand(q), K::publishQoS, {{"qos", std::uint64_t{q == 2 ? 2u : 1u}}}};
+        return {
+            makePublishQoSCommand(q), K::publishQoS, {{"qos", std::uint64_t{q == 2 ? 2u : 1u}}}};
     }
     case 7: {
         auto s = static_cast<std::uint32_t>(g.coin() ? g.below(7201) : g.below(1ull << 32));
         const bool heartbeat = g.coin();
         return {heartbeat ? makeHeartbeatIntervalCommand(s) : makeKeepAliveCommand(s),
-                heartbeat ? K::heartbeatInterval : K::keepAlive, {{"seconds", std::uint64_t{s}}}};
+                heartbeat ? K::heartbeatInterval : K::keepAlive,
+                {{"seconds", std::uint64_t{s}}}};
     }
     case 8: {
         auto server = g.text(64);
@@ -157,7 +165,8 @@ Expectation randomCommand(Generator& g) {
         if (server.empty() && zone == 0x54) {
             zone = 0x20; // that one byte string also reads as "subscribe source 0" (see below)
         }
-        return {makeClockCommand(server, zone), K::clock,
+        return {makeClockCommand(server, zone),
+                K::clock,
                 {{"ntpServer", server}, {"zone", std::uint64_t{zone}}}};
     }
     case 9: {
@@ -171,10 +180,12 @@ Expectation randomCommand(Generator& g) {
     case 11: {
         auto a = g.bytes(3000), b = g.bytes(3000), c = g.bytes(3000);
         auto password = g.text(80);
-        return {makeMutualTLSCommand(a, b, c, password), K::mutualTLS,
+        return {makeMutualTLSCommand(a, b, c, password),
+                K::mutualTLS,
                 {{"caFile", a}, {"clientFile", b}, {"keyFile", c}, {"password", password}}};
     }
-    case 12: return {makeTLSOffCommand(), K::tlsOff, {}};
+    case 12:
+        return {makeTLSOffCommand(), K::tlsOff, {}};
     case 13: {
         const int baud = static_cast<int>(g.coin() ? kBaudRates[g.below(8)] : g.below(300000));
         const bool cutter = g.coin(), beeper = g.coin(), font = g.coin();
@@ -196,7 +207,8 @@ Expectation randomCommand(Generator& g) {
     case 15: {
         const bool wifi = g.coin();
         if (g.coin()) {
-            return {makeIPCommand(wifi, true, "", "", ""), K::ipConfig,
+            return {makeIPCommand(wifi, true, "", "", ""),
+                    K::ipConfig,
                     {{"interface", std::string(wifi ? "wifi" : "ethernet")}, {"dynamic", true}}};
         }
         Bytes b = g.bytes(0);
@@ -204,7 +216,8 @@ Expectation randomCommand(Generator& g) {
             b.push_back(static_cast<std::uint8_t>(g.below(256)));
         }
         const auto ip = quad(b, 0), mask = quad(b, 4), gateway = quad(b, 8);
-        return {makeIPCommand(wifi, false, ip, mask, gateway), K::ipConfig,
+        return {makeIPCommand(wifi, false, ip, mask, gateway),
+                K::ipConfig,
                 {{"interface", std::string(wifi ? "wifi" : "ethernet")},
                  {"dynamic", false},
                  {"address", ip},
@@ -271,7 +284,8 @@ TEST(DecoderStream, ConcatenatedCommandsSurviveAnySplit) {
         StreamDecoder decoder;
         std::vector<DecodedCommand> got;
         for (std::size_t at = 0; at < stream.size();) {
-            const auto piece = std::min<std::size_t>(stream.size() - at, 1 + g.below(g.coin() ? 7 : 5000));
+            const auto piece =
+                std::min<std::size_t>(stream.size() - at, 1 + g.below(g.coin() ? 7 : 5000));
             for (auto& c : decoder.feed(stream.data() + at, piece)) {
                 got.push_back(std::move(c));
             }
@@ -337,8 +351,10 @@ TEST(DecoderRobustness, RandomBytesAreAlwaysFullyAccountedFor) {
         // Bias towards command-like starts, where the interesting paths are.
         if (!input.empty() && g.coin()) {
             input[0] = 0x1F;
-            if (input.size() > 1) input[1] = 0x28;
-            if (input.size() > 2) input[2] = std::array<std::uint8_t, 5>{0x0F, 0x54, 0x51, 0x10, 0x12}[g.below(5)];
+            if (input.size() > 1)
+                input[1] = 0x28;
+            if (input.size() > 2)
+                input[2] = std::array<std::uint8_t, 5>{0x0F, 0x54, 0x51, 0x10, 0x12}[g.below(5)];
         }
         const auto result = decode(input.data(), input.size(), true);
         std::size_t covered = 0;
@@ -362,11 +378,14 @@ TEST(DecoderRobustness, ResynchronisesAfterBadInput) {
     const std::vector<Case> cases = {
         {"garbage then test", "FF 00 12 54", {{"unknown", 2}, {"test", 2}}},
         {"12 not followed by 54", "12 55 12 54", {{"unknown", 2}, {"test", 2}}},
-        {"bad checksum", "1F 28 0F 0C 00 1F 73 05 00 00 00 00 01 FF 00 00 98 12 54",
+        {"bad checksum",
+         "1F 28 0F 0C 00 1F 73 05 00 00 00 00 01 FF 00 00 98 12 54",
          {{"malformed", 17}, {"test", 2}}},
         {"length beyond the data", "1F 28 54 FF FF 53 41 12 54", {{"malformed", 7}, {"test", 2}}},
         {"unknown function code", "1F 28 99 01 02 12 54", {{"unknown", 5}, {"test", 2}}},
-        {"unknown letter, good checksum", "1F 28 0F 03 00 1F 5A 45 12 54", {{"unknown", 8}, {"test", 2}}},
+        {"unknown letter, good checksum",
+         "1F 28 0F 03 00 1F 5A 45 12 54",
+         {{"unknown", 8}, {"test", 2}}},
         {"unknown MQTT sub-code", "1F 28 54 01 00 7A 12 54", {{"unknown", 6}, {"test", 2}}},
         {"bad check byte", "1F 28 54 03 00 52 01 00", {{"malformed", 8}}},
         {"missing terminator", "1F 28 54 02 00 44 41", {{"malformed", 7}}},
@@ -374,9 +393,12 @@ TEST(DecoderRobustness, ResynchronisesAfterBadInput) {
         {"lone 1F at the end", "12 54 1F", {{"test", 2}, {"malformed", 1}}},
         {"truncated header", "1F 28 54 05", {{"malformed", 4}}},
         {"TLS off with junk", "1F 28 10 07 09 00 00 00 00 01 00 00 00 00 00", {{"malformed", 15}}},
-        {"mutual TLS short", "1F 28 10 07 13 11 02 05 00 00 00 00 00 00 00 41", {{"malformed", 16}}},
+        {"mutual TLS short",
+         "1F 28 10 07 13 11 02 05 00 00 00 00 00 00 00 41",
+         {{"malformed", 16}}},
         {"unknown TLS command", "1F 28 10 08 12 54", {{"unknown", 4}, {"test", 2}}},
-        {"static IP with 3-part address", "1F 28 0F 19 00 1F 49 00 01 0A 00 00 FF FF FF 00 0A 00 00 01 01 01 01 01 08 08 08 08 00",
+        {"static IP with 3-part address",
+         "1F 28 0F 19 00 1F 49 00 01 0A 00 00 FF FF FF 00 0A 00 00 01 01 01 01 01 08 08 08 08 00",
          {{"malformed", 29}}},
     };
     for (const auto& c : cases) {
@@ -410,14 +432,16 @@ TEST(DecoderRender, LinesAndJson) {
     const auto wifi = decode(makeWiFiCommand("home", "secret"))[0];
     EXPECT_EQ(renderLine(wifi), "wifi ssid=\"home\" password=(6 bytes)");
     EXPECT_EQ(renderLine(wifi, {true}), "wifi ssid=\"home\" password=\"secret\"");
-    EXPECT_EQ(renderJson(wifi),
-              R"({"offset":0,"length":22,"command":"wifi","fields":{"ssid":"home","passwordLength":6}})");
+    EXPECT_EQ(
+        renderJson(wifi),
+        R"({"offset":0,"length":22,"command":"wifi","fields":{"ssid":"home","passwordLength":6}})");
     EXPECT_EQ(renderLine(decode(makeBasicSettingsCommand(115200, true, false, 2, 0xFF, false))[0]),
               "basic baud=115200 cutter=on beeper=off density=dark codepage=0xFF \"Simplified "
               "Chinese\" font=9x17");
     EXPECT_EQ(renderLine(decode(makeClockCommand("pool.ntp.org", 34))[0]),
               "mqtt.clock ntpServer=\"pool.ntp.org\" zone=34 (UTC+8:30)");
-    EXPECT_EQ(renderLine(decode(makeClientIdCommand(std::nullopt))[0]), "mqtt.client-id clientId=(none)");
+    EXPECT_EQ(renderLine(decode(makeClientIdCommand(std::nullopt))[0]),
+              "mqtt.client-id clientId=(none)");
     EXPECT_EQ(renderLine(decode(hex("1F 28 54 01 00 7A"))[0]),
               "unknown (unknown MQTT sub-code 0x7A) 6 bytes: 1F 28 54 01 00 7A");
     // Control characters and stray bytes are escaped, valid UTF-8 kept.

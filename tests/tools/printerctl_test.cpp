@@ -103,10 +103,11 @@ TEST(PrinterctlDryRun, EachCommandPrintsItsFrames) {
 }
 
 TEST(PrinterctlDryRun, StaticAddressAndTransportOptionsDoNotSend) {
-    const auto lines = dryRun({"--tcp", "127.0.0.1:9", "ip", "wifi", "static", "10.0.0.2",
-                               "255.0.0.0", "10.0.0.1"});
+    const auto lines = dryRun(
+        {"--tcp", "127.0.0.1:9", "ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"});
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].starts_with("1F 28 0F 19 00 1F 49 01 01 0A 00 00 02 FF 00 00 00 0A 00 00 01"));
+    EXPECT_TRUE(
+        lines[0].starts_with("1F 28 0F 19 00 1F 49 01 01 0A 00 00 02 FF 00 00 00 0A 00 00 01"));
     EXPECT_EQ(lines[0].size(), 30u * 3 - 1);
 }
 
@@ -116,7 +117,8 @@ TEST(PrinterctlDryRun, CertificateFiles) {
     const std::string der("\x30\x82\x01\x0a\xff\x00\x7f", 7);
     const auto crt = dir.write("device.crt", der);
     const auto key = dir.write("client.key", der);
-    const auto pem = dir.write("ca.pem", "\n  -----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n");
+    const auto pem =
+        dir.write("ca.pem", "\n  -----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n");
 
     const auto expectOneWay = [](const std::string& path, const std::string& text) {
         const auto lines = dryRun({"mqtt", "tls", "one-way", path});
@@ -130,7 +132,8 @@ TEST(PrinterctlDryRun, CertificateFiles) {
     // Mutual: the files go byte for byte, not converted.
     const auto lines = dryRun({"mqtt", "tls", "mutual", crt, key, pem, "--password", "pw"});
     ASSERT_EQ(lines.size(), 1u);
-    const std::string pemText = "\n  -----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n";
+    const std::string pemText =
+        "\n  -----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n\n";
     EXPECT_EQ(lines[0],
               protocol::hexText(protocol::makeMutualTLSCommand(
                   protocol::Bytes(der.begin(), der.end()), protocol::Bytes(der.begin(), der.end()),
@@ -144,7 +147,8 @@ TEST(PrinterctlInvalid, RefusesWithTheScreensMessageAndExit2) {
     const auto nothing = dir.write("nothing.crt", "");
     const auto good = dir.write("good.crt", "x");
     const auto huge = dir.write("huge.key", std::string(65536, 'k'));
-    const auto bigPem = dir.write("big.pem", "-----BEGIN CERTIFICATE-----\n" + std::string(65520, 'A'));
+    const auto bigPem =
+        dir.write("big.pem", "-----BEGIN CERTIFICATE-----\n" + std::string(65520, 'A'));
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"name", std::string(252, 'n')}, "Printer name too long (max 251 bytes)\n"},
@@ -186,7 +190,8 @@ TEST(PrinterctlInvalid, RefusesWithTheScreensMessageAndExit2) {
     }
     const auto missing = printerctl({"--dry-run", "mqtt", "tls", "one-way", "/nonexistent/a.crt"});
     EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.starts_with("Failed to import file: /nonexistent/a.crt: ")) << missing.err;
+    EXPECT_TRUE(missing.err.starts_with("Failed to import file: /nonexistent/a.crt: "))
+        << missing.err;
 }
 
 TEST(PrinterctlInvalid, UsageErrors) {
@@ -222,16 +227,15 @@ TEST(PrinterctlDecode, ReadsItsOwnDryRunAndConsoleLines) {
     const auto topics = printerctl({"--dry-run", "mqtt", "topics"});
     const auto decoded = printerctl({"decode"}, topics.out);
     EXPECT_EQ(decoded.exitCode, 0);
-    EXPECT_EQ(decoded.out,
-              "mqtt.subscribe-source source=cpu-uuid\n"
-              "mqtt.publish-receipts publish=off\n"
-              "mqtt.qos qos=1\n"
-              "mqtt.heartbeat-topic topic=\"HearBeat\"\n"
-              "mqtt.reply-topic topic=\"PrintSuccess\"\n");
+    EXPECT_EQ(decoded.out, "mqtt.subscribe-source source=cpu-uuid\n"
+                           "mqtt.publish-receipts publish=off\n"
+                           "mqtt.qos qos=1\n"
+                           "mqtt.heartbeat-topic topic=\"HearBeat\"\n"
+                           "mqtt.reply-topic topic=\"PrintSuccess\"\n");
 
-    const auto console = printerctl({"decode", "--json"},
-                                    "发送WIFI设置命令: 1F 28 0F 0E 00 1F 77 04 68 6F 6D 65 01 01 03 "
-                                    "61 62 63 00\n0x12,0x54\n");
+    const auto console = printerctl(
+        {"decode", "--json"}, "发送WIFI设置命令: 1F 28 0F 0E 00 1F 77 04 68 6F 6D 65 01 01 03 "
+                              "61 62 63 00\n0x12,0x54\n");
     EXPECT_EQ(console.exitCode, 0) << console.err;
     EXPECT_EQ(console.out,
               "{\"offset\":0,\"length\":19,\"command\":\"wifi\",\"fields\":{\"ssid\":\"home\","

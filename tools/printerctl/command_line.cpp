@@ -1,12 +1,12 @@
 #include "tools/printerctl/command_line.hpp"
 
 #include "protocol/basic_settings.hpp"
+#include "protocol/certificate.hpp"
 #include "protocol/frame.hpp"
 #include "protocol/limits.hpp"
 #include "protocol/mqtt_apply.hpp"
 #include "protocol/number_text.hpp"
 #include "protocol/parameter_commands.hpp"
-#include "protocol/certificate.hpp"
 #include "protocol/wifi_command.hpp"
 
 #include <algorithm>
@@ -32,7 +32,9 @@ struct Refusal {
     std::string message;
 };
 
-[[noreturn]] void refuse(std::string message) { throw Refusal{std::move(message)}; }
+[[noreturn]] void refuse(std::string message) {
+    throw Refusal{std::move(message)};
+}
 [[noreturn]] void usage(const std::string& message) {
     refuse("printerctl: " + message + "\nTry 'printerctl --help'.");
 }
@@ -180,7 +182,8 @@ std::uint8_t codepageId(const std::string& text) {
     } else if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
         id = protocol::parseUnsignedDecimal(text, 0xFFFF);
     }
-    if (!id || *id > 0xFF || protocol::findLanguageById(static_cast<std::uint8_t>(*id)) == nullptr) {
+    if (!id || *id > 0xFF ||
+        protocol::findLanguageById(static_cast<std::uint8_t>(*id)) == nullptr) {
         usage("unknown codepage '" + text +
               "': give a table id (decimal or 0x-hex) or an exact title; 'printerctl --help' "
               "lists them");
@@ -194,7 +197,8 @@ std::vector<PlannedCommand> basicCommand(const Words& w) {
     if (const auto text = w.option("baud")) {
         const auto value = protocol::parseUnsignedDecimal(*text, 1'000'000);
         const auto& rates = protocol::kBaudRates;
-        if (!value || std::find(rates.begin(), rates.end(), static_cast<int>(*value)) == rates.end()) {
+        if (!value ||
+            std::find(rates.begin(), rates.end(), static_cast<int>(*value)) == rates.end()) {
             usage("--baud must be one of 4800, 9600, 19200, 38400, 57600, 115200, 230400, 256000");
         }
         baud = static_cast<int>(*value);
@@ -208,8 +212,9 @@ std::vector<PlannedCommand> basicCommand(const Words& w) {
     const bool font12x24 = w.choice("font", fonts, 0) == 0;
     const std::uint8_t codepage =
         w.has("codepage") ? codepageId(*w.option("codepage")) : protocol::kDefaultLanguageId;
-    return {now(protocol::makeBasicSettingsCommand(baud, cutter, beeper, density, codepage, font12x24),
-                protocol::kBasicLogPrefix)};
+    return {
+        now(protocol::makeBasicSettingsCommand(baud, cutter, beeper, density, codepage, font12x24),
+            protocol::kBasicLogPrefix)};
 }
 
 std::vector<PlannedCommand> ipCommand(const Words& w) {
@@ -245,15 +250,16 @@ std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std
         return fromPlan(mq::planBroker(fields));
     }
     if (pane == "topics") {
-        const Words w("mqtt topics", std::move(words),
-                      {"subscribe-source", "publish-receipts", "qos", "heartbeat-topic",
-                       "reply-topic"});
+        const Words w(
+            "mqtt topics", std::move(words),
+            {"subscribe-source", "publish-receipts", "qos", "heartbeat-topic", "reply-topic"});
         w.positional(0, "only options");
         static const char* const sources[] = {"cpu-uuid", "mac", "imei"};
         static const char* const onOff[] = {"on", "off"};
         static const char* const qos[] = {"1", "2"};
         mq::TopicFields fields;
-        fields.selectedSubTopicType = static_cast<std::uint8_t>(w.choice("subscribe-source", sources, 0));
+        fields.selectedSubTopicType =
+            static_cast<std::uint8_t>(w.choice("subscribe-source", sources, 0));
         fields.publishReceiptInfo = w.choice("publish-receipts", onOff, 1) == 0;
         fields.pubQos = static_cast<std::uint8_t>(w.choice("qos", qos, 0) + 1);
         fields.heartbeatPubTopic = w.option("heartbeat-topic", fields.heartbeatPubTopic);
@@ -286,7 +292,8 @@ std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std
             if (protocol::trimWhitespace(std::string(file.begin(), file.end())).empty()) {
                 refuse(std::string(mq::kMissingOneWayCertificate));
             }
-            return fromPlan(mq::planOneWayTls(protocol::normalizeCertificateFile(file, extensionOf(p[1]))));
+            return fromPlan(
+                mq::planOneWayTls(protocol::normalizeCertificateFile(file, extensionOf(p[1]))));
         }
         if (mode == "mutual" && p.size() == 4) {
             const Bytes ca = readWholeFile(p[1]), client = readWholeFile(p[2]),
@@ -349,9 +356,10 @@ Invocation parse(const std::vector<std::string>& arguments) {
             send.dryRun = true;
             continue;
         }
-        static const std::map<std::string, Transport> transports = {
-            {"--tcp", Transport::tcp}, {"--serial", Transport::serial},
-            {"--usb", Transport::usb}, {"--ble", Transport::ble}};
+        static const std::map<std::string, Transport> transports = {{"--tcp", Transport::tcp},
+                                                                    {"--serial", Transport::serial},
+                                                                    {"--usb", Transport::usb},
+                                                                    {"--ble", Transport::ble}};
         const auto it = transports.find(option);
         if (it == transports.end()) {
             usage("unknown option " + option);
@@ -391,7 +399,8 @@ Invocation parseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string usageText() {
     std::ostringstream text;
-    text << R"(Usage: printerctl [--dry-run] [--tcp HOST[:PORT] | --serial PATH | --usb PORT-ID | --ble ADDRESS] COMMAND
+    text
+        << R"(Usage: printerctl [--dry-run] [--tcp HOST[:PORT] | --serial PATH | --usb PORT-ID | --ble ADDRESS] COMMAND
 
 Commands:
   test                                   communication test (12 54)
