@@ -20,8 +20,10 @@ done
 packages=(
   # toolchain and build
   cmake ninja-build g++ pkg-config
-  # tests, the decoder fuzzer (clang's libFuzzer runtime) and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  # Qt 6 (Core, Network)
+  qt6-base-dev
+  # tests: socat is a TCP peer nobody here wrote; the decoder fuzzer (clang's libFuzzer runtime) and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev socat
 )
 
 missing=()

@@ -213,7 +213,9 @@ TEST(PrinterctlInvalid, UsageErrors) {
         {{"--tcp", "a", "--usb", "b", "test"}, "choose one transport"},
         {{"--dry-run", "test", "extra"}, "'test' expects no arguments"},
         {{"test"}, "choose a transport"},
-        {{"--tcp", "127.0.0.1", "test"}, "not available in this build yet"},
+        {{"--usb", "1-2", "test"}, "not available in this build yet"},
+        {{"--tcp", "localhost", "test"}, "Invalid IP Address Format"},
+        {{"--tcp", "127.0.0.1:0", "test"}, "Port must be between 1-65535"},
     };
     for (const auto& [arguments, fragment] : cases) {
         const auto result = printerctl(arguments);

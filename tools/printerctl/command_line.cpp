@@ -136,7 +136,7 @@ std::vector<PlannedCommand> fromPlan(const mq::ApplyPlan& plan) {
     }
     std::vector<PlannedCommand> commands;
     for (const auto& step : plan.commands) {
-        commands.push_back({step.delayMs, step.bytes, std::string(protocol::kMqttLogPrefix)});
+        commands.push_back({step.delayMs, step.bytes, std::string(protocol::kMqttLogPrefix), true});
     }
     return commands;
 }

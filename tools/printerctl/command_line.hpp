@@ -18,6 +18,7 @@ struct PlannedCommand {
     int delayMs = 0;
     protocol::Bytes bytes;
     std::string logPrefix;
+    bool logBeforeSending = false; // the MQTT screen logs first; the others after handing over
 };
 
 struct SendRequest {

@@ -3,6 +3,7 @@
 #include "protocol/frame.hpp"
 #include "tools/printerctl/command_line.hpp"
 #include "tools/printerctl/hex_input.hpp"
+#include "tools/printerctl/tcp_send.hpp"
 
 #include <iostream>
 #include <iterator>
@@ -45,7 +46,10 @@ int runSend(const printerctl::SendRequest& request) {
                      "--dry-run to print the commands\n";
         return 2;
     }
-    std::cerr << "printerctl: sending to a printer is not available in this build yet; use "
+    if (request.transport == printerctl::Transport::tcp) {
+        return printerctl::sendOverTcp(request);
+    }
+    std::cerr << "printerctl: this transport is not available in this build yet; use --tcp, or "
                  "--dry-run to print the commands\n";
     return 2;
 }

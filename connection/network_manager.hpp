@@ -1,0 +1,72 @@
+#pragma once
+
+#include "connection/manager_alert.hpp"
+#include "protocol/bytes.hpp"
+
+#include <QPointer>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+class QTcpSocket;
+
+namespace connection {
+
+// The TCP transport: one client connection to a printer's raw port, its state as a flag and a
+// status line, and an alert for problems. Write only: what the printer sends back is discarded.
+// Every published property changes on the main thread only.
+class NetworkManager : public ManagerAlert {
+    Q_OBJECT
+    Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
+    Q_PROPERTY(QString connectionStatus READ connectionStatus NOTIFY connectionStatusChanged)
+
+public:
+    // What the connection reports, in the order a connection may go through them.
+    enum class State { setup, preparing, waiting, ready, failed, cancelled };
+
+    static constexpr std::chrono::milliseconds kDefaultConnectTimeout{10000};
+
+    explicit NetworkManager(QObject* parent = nullptr);
+    ~NetworkManager() override;
+
+    bool isConnected() const { return isConnected_; }
+    QString connectionStatus() const { return connectionStatus_; }
+
+    // The alert text for an address or port the manager would refuse, checked in the manager's
+    // order; nothing when both are fine.
+    static std::optional<QString> validateEndpoint(const QString& ipAddress, const QString& port);
+
+    Q_INVOKABLE void connect(const QString& ipAddress, const QString& port);
+    Q_INVOKABLE void disconnect();
+    void sendData(const protocol::Bytes& bytes);
+
+    // True while bytes handed to sendData have not all reached the TCP stack.
+    bool hasPendingWrites() const;
+    // How long an attempt may take to become ready; tests shorten it.
+    void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
+
+signals:
+    void isConnectedChanged();
+    void connectionStatusChanged();
+    // Everything handed to sendData so far has reached the TCP stack.
+    void allDataWritten();
+
+private:
+    void handleStateChange(State state, const QString& error);
+    void postStateChange(quint64 attempt, State state, const QString& error = {});
+    void checkTimeout(quint64 attempt);
+    void cancelSocket();
+    void setIsConnected(bool connected);
+    void setConnectionStatus(const QString& status);
+
+    bool isConnected_ = false;
+    QString connectionStatus_;
+    QPointer<QTcpSocket> socket_;
+    // Each connect starts a new attempt; reports and time-out checks of older attempts are void.
+    quint64 attempt_ = 0;
+    bool attemptEnded_ = false; // the current attempt failed or was given up
+    std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
+};
+
+} // namespace connection
