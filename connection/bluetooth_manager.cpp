@@ -4,7 +4,8 @@
 
 namespace connection {
 
-void BluetoothManager::sendData(const protocol::Bytes& /*bytes*/, ResponseCallback /*response*/) {
+void BluetoothManager::sendData(const protocol::Bytes& /*bytes*/,
+                                const ResponseCallback& /*response*/) {
     if (!hasConnectedDevice()) {
         consoleLine("Printer not connected");
     }

@@ -21,7 +21,7 @@ public:
     bool hasConnectedDevice() const { return false; }
 
     // Without a printer: the console line "Printer not connected", no alert.
-    void sendData(const protocol::Bytes& bytes, ResponseCallback response = {});
+    void sendData(const protocol::Bytes& bytes, const ResponseCallback& response = {});
 };
 
 } // namespace connection

@@ -257,7 +257,7 @@ Parsed parseIP(const std::uint8_t* f, std::size_t n) {
                    " address bytes, expected 20");
     }
     const char* keys[] = {"address", "mask", "gateway", "dns1", "dns2"};
-    for (int k = 0; k < 5; ++k) {
+    for (std::size_t k = 0; k < 5; ++k) {
         fields.push_back({keys[k], dottedQuad(f + 2 + 4 * k)});
     }
     return ok(CommandKind::ipConfig, std::move(fields));
@@ -403,8 +403,14 @@ private:
     }
 
     // A command that cannot be delimited: covers everything up to the next plausible start.
+    // In a stream, a last byte that may begin the next command (1F or 12) is left for later.
     Step undelimited(std::size_t i, CommandKind kind, std::string reason) const {
-        return command(i, nextCandidate(i + 1) - i, {kind, {}, std::move(reason)});
+        std::size_t end = nextCandidate(i + 1);
+        if (!atEnd_ && end == size_ && end - i > 1 &&
+            (d_[end - 1] == kUnitSeparator || d_[end - 1] == 0x12)) {
+            --end;
+        }
+        return command(i, end - i, {kind, {}, std::move(reason)});
     }
 
     // Needs bytes up to i + count: waits for them in a stream, else reports the shortfall.
@@ -488,7 +494,7 @@ private:
             }
             std::size_t lengths[4];
             std::size_t total = 15;
-            for (int k = 0; k < 4; ++k) {
+            for (std::size_t k = 0; k < 4; ++k) {
                 lengths[k] = le16(d_ + i + 7 + 2 * k);
                 total += lengths[k];
             }

@@ -48,8 +48,12 @@ std::string jsonQuoted(std::string_view text) {
 
 namespace {
 
+std::string bytesText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
 std::string byteCount(std::size_t n) {
-    return "(" + std::to_string(n) + " bytes)";
+    return "(" + bytesText(n) + ")";
 }
 
 std::string shortHex(const Bytes& bytes) {
@@ -145,7 +149,7 @@ std::string renderLine(const DecodedCommand& command, RenderOptions options) {
     }
     for (const auto& f : command.fields) {
         if (f.key == "bytes") {
-            line += " " + std::to_string(command.length) + " bytes: ";
+            line += " " + bytesText(command.length) + ": ";
             line += readableValue(command.kind, f, options);
             continue;
         }
@@ -166,9 +170,10 @@ std::string renderJson(const DecodedCommand& command, RenderOptions options) {
     for (const auto& f : command.fields) {
         json += first ? "" : ",";
         first = false;
-        if (f.secret && !options.showSecrets) {
-            const auto& text = std::get<std::string>(f.value);
-            json += jsonQuoted(f.key + "Length") + ":" + std::to_string(text.size());
+        const auto* secret =
+            f.secret && !options.showSecrets ? std::get_if<std::string>(&f.value) : nullptr;
+        if (secret != nullptr) {
+            json += jsonQuoted(f.key + "Length") + ":" + std::to_string(secret->size());
             continue;
         }
         json += jsonQuoted(f.key) + ":";

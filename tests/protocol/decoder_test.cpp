@@ -411,6 +411,28 @@ TEST(DecoderRobustness, ResynchronisesAfterBadInput) {
     }
 }
 
+TEST(DecoderStream, CommandAfterUnknownBytesSurvivesASplitAtItsFirstByte) {
+    // An unknown function code, then a command; the stream is cut right after the command's
+    // first byte (the 1F of a frame, the 12 of the communication test).
+    for (const auto& follower : {makeWiFiCommand("home", "secret"), testPrintCommand()}) {
+        Bytes stream = hex("1F 28 77 01 02");
+        append(stream, follower);
+        StreamDecoder decoder;
+        auto got = decoder.feed(stream.data(), 6);
+        for (auto& c : decoder.feed(stream.data() + 6, stream.size() - 6)) {
+            got.push_back(std::move(c));
+        }
+        for (auto& c : decoder.finish()) {
+            got.push_back(std::move(c));
+        }
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_EQ(got[0].kind, CommandKind::unknown);
+        EXPECT_EQ(got[0].length, 5u);
+        EXPECT_EQ(got[1].length, follower.size());
+        EXPECT_NE(got[1].kind, CommandKind::unknown);
+    }
+}
+
 TEST(DecoderStream, WaitsForTheRestOfAFrame) {
     const auto frame = makeWiFiCommand("home", "secret");
     StreamDecoder decoder;
@@ -444,6 +466,7 @@ TEST(DecoderRender, LinesAndJson) {
               "mqtt.client-id clientId=(none)");
     EXPECT_EQ(renderLine(decode(hex("1F 28 54 01 00 7A"))[0]),
               "unknown (unknown MQTT sub-code 0x7A) 6 bytes: 1F 28 54 01 00 7A");
+    EXPECT_EQ(renderLine(decode(hex("FF"))[0]), "unknown (unrecognised bytes) 1 byte: FF");
     // Control characters and stray bytes are escaped, valid UTF-8 kept.
     EXPECT_EQ(jsonQuoted("a\"\\\n\x01\xC3\xA9\xFF"), "\"a\\\"\\\\\\n\\u0001\xC3\xA9\\u00FF\"");
 }
