@@ -376,7 +376,7 @@ Invocation parse(const std::vector<std::string>& arguments) {
     if (i >= arguments.size()) {
         usage("no command given");
     }
-    const std::string command = arguments[i];
+    const std::string& command = arguments[i];
     const std::vector<std::string> words(arguments.begin() + static_cast<long>(i) + 1,
                                          arguments.end());
     if (command == "decode") {

@@ -1,0 +1,85 @@
+// printerctl --tcp against the virtual printer: every kind of command arrives and decodes as
+// exactly what --dry-run says, and a fleet of printers keeps one state each.
+#include "protocol/decoder.hpp"
+#include "sim_process.hpp"
+#include "tests/support/process.hpp"
+#include "tools/printerctl/hex_input.hpp"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace sim_testing;
+using testing_support::runProcess;
+
+namespace {
+
+std::vector<std::string> printerctlArgs(std::uint16_t port, std::vector<std::string> command) {
+    command.insert(command.begin(), {std::string("--tcp"), "127.0.0.1:" + std::to_string(port)});
+    return command;
+}
+
+// What the sim should print for a command: the readable lines of its dry-run bytes.
+std::vector<std::string> expectedLines(const std::vector<std::string>& command) {
+    auto dry = command;
+    dry.insert(dry.begin(), "--dry-run");
+    const auto bytes = printerctl::parseHexText(runProcess(PRINTERCTL_PATH, dry).out).bytes;
+    std::vector<std::string> lines;
+    for (const auto& decoded : protocol::decode(bytes)) {
+        lines.push_back(protocol::renderLine(decoded));
+    }
+    return lines;
+}
+
+TEST(PrinterctlToSim, EveryCommandKindDecodes) {
+    SimProcess sim({"--listen", "127.0.0.1:0"});
+    const std::vector<std::vector<std::string>> commands = {
+        {"test"},
+        {"basic", "--density", "dark", "--codepage", "0x2F"},
+        {"name", "Counter 2"},
+        {"ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"},
+        {"wifi", "home", "secret"},
+        {"mqtt", "broker", "--server", "192.168.1.87", "--client-id", "till-7"},
+        {"mqtt", "topics", "--subscribe-source", "mac"},
+        {"mqtt", "timing", "--timezone", "-3"},
+        {"mqtt", "tls", "off"},
+    };
+    for (std::size_t k = 0; k < commands.size(); ++k) {
+        const auto& command = commands[k];
+        const auto expected = expectedLines(command);
+        ASSERT_FALSE(expected.empty());
+        const auto result = runProcess(PRINTERCTL_PATH, printerctlArgs(sim.firstPort(), command));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        // This run's connection is the (k+1)-th; its peer address names its lines.
+        const auto connected = sim.waitForLines(containing({"\u00B7 connected"}), k + 1);
+        ASSERT_EQ(connected.size(), k + 1) << command[0];
+        const auto peer = connected.back().substr(0, connected.back().rfind(" \u00B7 "));
+        for (const auto& line : expected) {
+            EXPECT_TRUE(sim.waitForLine(exactly(peer + " \u00B7 " + line))) << line;
+        }
+        EXPECT_TRUE(sim.waitForLine(exactly(peer + " \u00B7 disconnected"))) << command[0];
+    }
+    for (const auto& line : sim.lines()) {
+        EXPECT_EQ(line.find("malformed"), std::string::npos) << line;
+        EXPECT_EQ(line.find("unknown"), std::string::npos) << line;
+    }
+}
+
+TEST(PrinterctlToSim, FleetKeepsOneStatePerPrinter) {
+    SimProcess sim({"--listen", "127.0.0.1:0", "--printers", "3"});
+    ASSERT_EQ(sim.lastPort(), sim.firstPort() + 2);
+    for (int printer = 0; printer < 3; ++printer) {
+        const auto port = static_cast<std::uint16_t>(sim.firstPort() + printer);
+        const auto name = "till-" + std::to_string(printer + 1);
+        ASSERT_EQ(runProcess(PRINTERCTL_PATH, printerctlArgs(port, {"name", name})).exitCode, 0);
+    }
+    ASSERT_EQ(sim.waitForLines(containing({"\u00B7 disconnected"}), 3).size(), 3u);
+    sim.sendSignal(SIGUSR1);
+    for (int printer = 1; printer <= 3; ++printer) {
+        const auto prefix = "printer " + std::to_string(printer) + " \u00B7 ";
+        EXPECT_TRUE(sim.waitForLine(
+            exactly(prefix + "pending \u00B7 name name=\"till-" + std::to_string(printer) + "\"")));
+    }
+}
+
+} // namespace

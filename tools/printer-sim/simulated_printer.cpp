@@ -1,0 +1,104 @@
+#include "tools/printer-sim/simulated_printer.hpp"
+
+#include "tools/printer-sim/tcp_listener.hpp"
+
+#include <QTcpSocket>
+
+#include <unistd.h>
+
+namespace printer_sim {
+
+namespace {
+
+// Bounds what Qt buffers per connection between two reads; the decoder bounds the rest.
+constexpr qint64 kReadBufferBytes = 64 * 1024;
+
+// An IPv4 peer of a dual-stack listener shows as the IPv4 address it is.
+std::string peerText(QHostAddress address, quint16 port) {
+    bool mapped = false;
+    const auto ipv4 = address.toIPv4Address(&mapped);
+    if (mapped) {
+        address = QHostAddress(ipv4);
+    }
+    return endpointText(address.toString().toStdString(), port);
+}
+
+} // namespace
+
+SimulatedPrinter::SimulatedPrinter(int number, TcpListener* listener, const OutputLines& lines,
+                                   LineSink sink, QObject* parent)
+    : QObject(parent), number_(number), listener_(listener), lines_(lines), sink_(std::move(sink)) {
+    // Children outlive this object's signal connections, so no socket signal can reach a
+    // half-destroyed printer.
+    listener_->setParent(this);
+    connect(listener_, &TcpListener::accepted, this, &SimulatedPrinter::accept);
+}
+
+void SimulatedPrinter::accept(int descriptor, const QHostAddress& peerAddress, quint16 peerPort) {
+    const auto peer = peerText(peerAddress, peerPort);
+    sink_(lines_.event(number_, peer, PeerEvent::connected));
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        // Gone before it could be taken on: it still came and went.
+        close(descriptor);
+        delete socket;
+        sink_(lines_.event(number_, peer, PeerEvent::disconnected));
+        return;
+    }
+    socket->setReadBufferSize(kReadBufferBytes);
+    sessions_.try_emplace(socket, Session{peer, {}});
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { end(socket); });
+}
+
+void SimulatedPrinter::readFrom(QTcpSocket* socket) {
+    const auto it = sessions_.find(socket);
+    if (it == sessions_.end()) {
+        return;
+    }
+    while (socket->bytesAvailable() > 0) {
+        const QByteArray data = socket->read(kReadBufferBytes);
+        if (data.isEmpty()) {
+            break;
+        }
+        report(it->second.peer,
+               it->second.decoder.feed(reinterpret_cast<const std::uint8_t*>(data.constData()),
+                                       static_cast<std::size_t>(data.size())));
+    }
+}
+
+void SimulatedPrinter::end(QTcpSocket* socket) {
+    readFrom(socket);
+    auto node = sessions_.extract(socket);
+    if (node.empty()) {
+        return;
+    }
+    Session session = std::move(node.mapped());
+    report(session.peer, session.decoder.finish());
+    sink_(lines_.event(number_, session.peer, PeerEvent::disconnected));
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void SimulatedPrinter::closeConnections() {
+    while (!sessions_.empty()) {
+        end(sessions_.begin()->first);
+    }
+}
+
+void SimulatedPrinter::report(const std::string& peer,
+                              const std::vector<protocol::DecodedCommand>& commands) {
+    for (const auto& command : commands) {
+        sink_(lines_.command(number_, peer, command));
+        pending_.record(command);
+    }
+}
+
+void SimulatedPrinter::printPendingSettings() const {
+    for (const auto& line : lines_.pendingSettings(number_, pending_.inOrder())) {
+        sink_(line);
+    }
+}
+
+} // namespace printer_sim

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "protocol/decoder.hpp"
+#include "tools/printer-sim/output_lines.hpp"
+#include "tools/printer-sim/pending_settings.hpp"
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <string>
+
+class QHostAddress;
+class QTcpSocket;
+
+namespace printer_sim {
+
+class TcpListener;
+
+using LineSink = std::function<void(const std::string& line)>;
+
+// One printer on one listening socket. It takes any number of connections at once, decodes each
+// byte stream on its own, prints a line for every command and keeps the settings it was sent.
+// It never writes to a peer: the printers it stands in for do not answer configuration commands.
+class SimulatedPrinter : public QObject {
+    Q_OBJECT
+public:
+    // Takes over `listener`, which is already listening.
+    SimulatedPrinter(int number, TcpListener* listener, const OutputLines& lines, LineSink sink,
+                     QObject* parent = nullptr);
+
+    int number() const { return number_; }
+    const PendingSettings& pending() const { return pending_; }
+    void printPendingSettings() const;
+    // Ends every open connection as if its peer had gone: a frame cut off is reported.
+    void closeConnections();
+
+private:
+    struct Session {
+        std::string peer;
+        protocol::StreamDecoder decoder;
+    };
+
+    void accept(int descriptor, const QHostAddress& peerAddress, quint16 peerPort);
+    void readFrom(QTcpSocket* socket);
+    void end(QTcpSocket* socket);
+    void report(const std::string& peer, const std::vector<protocol::DecodedCommand>& commands);
+
+    int number_;
+    TcpListener* listener_;
+    const OutputLines& lines_;
+    LineSink sink_;
+    PendingSettings pending_;
+    std::map<QTcpSocket*, Session> sessions_;
+};
+
+} // namespace printer_sim
