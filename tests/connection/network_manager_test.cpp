@@ -1,6 +1,7 @@
 // NetworkManager against real sockets on 127.0.0.1.
 #include "connection/network_manager.hpp"
-#include "loopback.hpp"
+#include "console_capture.hpp"
+#include "tests/support/loopback.hpp"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -186,7 +187,7 @@ TEST(NetworkManagerConnect, RefusedPortFails) {
     ConsoleCapture console;
     NetworkManager manager;
     StatusRecorder recorder(manager);
-    manager.connect("127.0.0.1", QString::number(closedPort()));
+    manager.connect("127.0.0.1", QString::number(freePort()));
     ASSERT_TRUE(waitForAlert(manager));
     EXPECT_TRUE(manager.alertMessage().startsWith("Connection failed: "));
     EXPECT_EQ(console.lines(), std::vector<std::string>{manager.alertMessage().toStdString()});

@@ -4,7 +4,8 @@
 #include "connection/network_manager.hpp"
 #include "connection/send_over_connection.hpp"
 #include "connection/usb_serial_manager.hpp"
-#include "loopback.hpp"
+#include "console_capture.hpp"
+#include "tests/support/loopback.hpp"
 
 #include <QTcpServer>
 #include <QTcpSocket>

@@ -271,12 +271,18 @@ TEST(DecoderRoundTrip, CommunicationTestAndSharedSubCode) {
     EXPECT_EQ(decode(makeClockCommand("", 0x00))[0].kind, CommandKind::clock);
 }
 
-TEST(DecoderStream, ConcatenatedCommandsSurviveAnySplit) {
+// Commands, with runs of bytes between them that cannot start a command, fed in random pieces:
+// every command is found whole, and everything else is reported as unknown.
+TEST(DecoderStream, CommandsSurviveGarbageAndAnySplit) {
     Generator g(7);
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 300; ++round) {
         std::vector<Expectation> wants;
         Bytes stream;
         for (auto n = g.below(8) + 1; n > 0; --n) {
+            for (auto k = g.coin() ? g.below(20) + 1 : 0; k > 0; --k) {
+                const auto b = static_cast<std::uint8_t>(g.below(256));
+                stream.push_back(b == 0x12 || b == 0x1F ? 0x00 : b);
+            }
             wants.push_back(randomCommand(g));
             append(stream, wants.back().bytes);
         }
@@ -292,48 +298,16 @@ TEST(DecoderStream, ConcatenatedCommandsSurviveAnySplit) {
             at += piece;
         }
         EXPECT_TRUE(decoder.finish().empty());
-        ASSERT_EQ(got.size(), wants.size());
-        std::size_t offset = 0;
-        for (std::size_t i = 0; i < wants.size(); ++i) {
-            EXPECT_EQ(got[i].offset, offset);
-            expectDecodedAs(got[i], wants[i]);
-            offset += wants[i].bytes.size();
-        }
-        if (HasFatalFailure()) {
-            return;
-        }
-    }
-}
-
-TEST(DecoderStream, GarbageBetweenCommandsIsReportedAndSkipped) {
-    Generator g(99);
-    for (int round = 0; round < 300; ++round) {
-        std::vector<Expectation> wants;
-        Bytes stream;
-        std::size_t garbageRuns = 0;
-        for (auto n = g.below(6) + 1; n > 0; --n) {
-            if (g.coin()) {
-                // Bytes that cannot start a command.
-                for (auto k = g.below(20) + 1; k > 0; --k) {
-                    auto b = static_cast<std::uint8_t>(g.below(256));
-                    stream.push_back(b == 0x12 || b == 0x1F ? 0x00 : b);
-                }
-                ++garbageRuns;
-            }
-            wants.push_back(randomCommand(g));
-            append(stream, wants.back().bytes);
-        }
-        const auto got = decode(stream);
         std::vector<const DecodedCommand*> commands;
-        std::size_t unknown = 0;
+        std::size_t offset = 0;
         for (const auto& c : got) {
-            if (c.kind == CommandKind::unknown && c.reason == "unrecognised bytes") {
-                ++unknown;
-            } else {
+            EXPECT_EQ(c.offset, offset);
+            offset += c.length;
+            if (c.kind != CommandKind::unknown || c.reason != "unrecognised bytes") {
                 commands.push_back(&c);
             }
         }
-        EXPECT_EQ(unknown, garbageRuns);
+        EXPECT_EQ(offset, stream.size());
         ASSERT_EQ(commands.size(), wants.size());
         for (std::size_t i = 0; i < wants.size(); ++i) {
             expectDecodedAs(*commands[i], wants[i]);
@@ -341,31 +315,6 @@ TEST(DecoderStream, GarbageBetweenCommandsIsReportedAndSkipped) {
         if (HasFatalFailure()) {
             return;
         }
-    }
-}
-
-TEST(DecoderRobustness, RandomBytesAreAlwaysFullyAccountedFor) {
-    Generator g(1234);
-    for (int round = 0; round < 20000; ++round) {
-        Bytes input = g.bytes(g.coin() ? 16 : 300);
-        // Bias towards command-like starts, where the interesting paths are.
-        if (!input.empty() && g.coin()) {
-            input[0] = 0x1F;
-            if (input.size() > 1)
-                input[1] = 0x28;
-            if (input.size() > 2)
-                input[2] = std::array<std::uint8_t, 5>{0x0F, 0x54, 0x51, 0x10, 0x12}[g.below(5)];
-        }
-        const auto result = decode(input.data(), input.size(), true);
-        std::size_t covered = 0;
-        for (const auto& c : result.commands) {
-            ASSERT_EQ(c.offset, covered);
-            ASSERT_GT(c.length, 0u);
-            covered += c.length;
-            (void)renderLine(c);
-            (void)renderJson(c);
-        }
-        ASSERT_EQ(covered, input.size()) << hexText(input);
     }
 }
 

@@ -1,41 +1,12 @@
 // How printer-sim starts, or refuses to: options and ports it cannot have.
+#include "tests/support/loopback.hpp"
 #include "tests/support/process.hpp"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using testing_support::runProcess;
 
 namespace {
-
-// A port held by a listening socket of our own, for as long as the object lives.
-class OccupiedPort {
-public:
-    OccupiedPort() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            listen(fd_, 1) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            throw std::runtime_error("cannot occupy a port");
-        }
-        port_ = ntohs(address.sin_port);
-    }
-    ~OccupiedPort() { close(fd_); }
-    int port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 TEST(SimCommandLine, BadOptionsExitWithStatusTwoAndSayWhy) {
     const std::vector<std::vector<std::string>> cases = {
@@ -72,7 +43,7 @@ TEST(SimCommandLine, HelpListsEveryOption) {
 }
 
 TEST(SimCommandLine, APortThatIsTakenExitsWithStatusOne) {
-    const OccupiedPort taken;
+    const testing_support::ListeningSocket taken;
     const auto port = std::to_string(taken.port());
     // Alone, and as the second port of a fleet: either way the sim must not start half a fleet.
     const std::vector<std::vector<std::string>> cases = {

@@ -3,7 +3,6 @@
 #include "protocol/parameter_commands.hpp"
 #include "protocol/wifi_command.hpp"
 #include "tests/sim/byte_streams.hpp"
-#include "tests/sim/loopback_client.hpp"
 #include "tests/sim/sim_process.hpp"
 
 #include <gtest/gtest.h>
@@ -77,19 +76,6 @@ TEST(SimConnections, FramesSplitAcrossInterleavedConnectionsDecodePerConnection)
             printerLine(1, peer, "disconnected"),
         };
         EXPECT_EQ(linesOf(sim, peer), expected);
-    }
-}
-
-TEST(SimConnections, ManySimultaneousConnectionsAreAllServed) {
-    SimProcess sim(kAnyPort);
-    constexpr std::size_t kCount = 40;
-    auto clients = connectClients(sim, kCount);
-    for (std::size_t k = 0; k < kCount; ++k) {
-        clients[k]->send(protocol::makePrinterNameCommand("till-" + std::to_string(k)));
-    }
-    for (std::size_t k = 0; k < kCount; ++k) {
-        EXPECT_TRUE(sim.waitForLine(exactly(
-            printerLine(1, clients[k]->peer(), "name name=\"till-" + std::to_string(k) + "\""))));
     }
 }
 

@@ -5,7 +5,6 @@
 #include "protocol/parameter_commands.hpp"
 #include "protocol/wifi_command.hpp"
 #include "tests/sim/byte_streams.hpp"
-#include "tests/sim/loopback_client.hpp"
 #include "tests/sim/sim_process.hpp"
 
 #include <gtest/gtest.h>
@@ -46,37 +45,6 @@ std::vector<std::string> sendAndClose(SimProcess& sim, LoopbackClient& client, c
         }
     }
     return lines;
-}
-
-TEST(SimDecoding, PrintsOneReadableLinePerCommandBetweenConnectAndDisconnect) {
-    SimProcess sim(anyPortAnd({}));
-    EXPECT_EQ(sim.listeningLine(),
-              "printer-sim listening on 127.0.0.1:" + std::to_string(sim.firstPort()));
-    LoopbackClient client(sim.firstPort());
-    const auto peer = client.peer();
-    const auto lines =
-        sendAndClose(sim, client,
-                     joined({
-                         protocol::makeWiFiCommand("home", "secret"),
-                         protocol::makeBasicSettingsCommand(9600, false, true, 2, 0x00, false),
-                         protocol::makeTopicCommand(protocol::mqtt::heartbeatTopic, "HeartBeat"),
-                         protocol::makePublishQoSCommand(2),
-                         protocol::testPrintCommand(),
-                         protocol::makeLoginCommand("user", "pw").value(),
-                     }));
-    const std::vector<std::string> expected = {
-        printerLine(1, peer, "connected"),
-        printerLine(1, peer, R"(wifi ssid="home" password=(6 bytes))"),
-        printerLine(1, peer,
-                    R"(basic baud=9600 cutter=off beeper=on density=dark codepage=0x00 )"
-                    R"("CP437 [US, European Standard]" font=9x17)"),
-        printerLine(1, peer, R"(mqtt.heartbeat-topic topic="HeartBeat")"),
-        printerLine(1, peer, "mqtt.qos qos=2"),
-        printerLine(1, peer, "test"),
-        printerLine(1, peer, R"(mqtt.login username="user" password=(2 bytes))"),
-        printerLine(1, peer, "disconnected"),
-    };
-    EXPECT_EQ(lines, expected);
 }
 
 TEST(SimDecoding, ReportsBytesAroundCommandsAsUnknownAndACutOffFrameAsMalformed) {

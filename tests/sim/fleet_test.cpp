@@ -4,7 +4,6 @@
 #include "protocol/parameter_commands.hpp"
 #include "protocol/wifi_command.hpp"
 #include "tests/sim/byte_streams.hpp"
-#include "tests/sim/loopback_client.hpp"
 #include "tests/sim/sim_process.hpp"
 
 #include <gtest/gtest.h>

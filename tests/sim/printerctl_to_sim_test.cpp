@@ -2,7 +2,6 @@
 // exactly what --dry-run says, and a fleet of printers keeps one state each.
 #include "protocol/decoder.hpp"
 #include "sim_process.hpp"
-#include "tests/support/process.hpp"
 #include "tools/printerctl/hex_input.hpp"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,6 @@
 #include <csignal>
 
 using namespace sim_testing;
-using testing_support::runProcess;
 
 namespace {
 
@@ -62,23 +60,6 @@ TEST(PrinterctlToSim, EveryCommandKindDecodes) {
     for (const auto& line : sim.lines()) {
         EXPECT_EQ(line.find("malformed"), std::string::npos) << line;
         EXPECT_EQ(line.find("unknown"), std::string::npos) << line;
-    }
-}
-
-TEST(PrinterctlToSim, FleetKeepsOneStatePerPrinter) {
-    SimProcess sim({"--listen", "127.0.0.1:0", "--printers", "3"});
-    ASSERT_EQ(sim.lastPort(), sim.firstPort() + 2);
-    for (int printer = 0; printer < 3; ++printer) {
-        const auto port = static_cast<std::uint16_t>(sim.firstPort() + printer);
-        const auto name = "till-" + std::to_string(printer + 1);
-        ASSERT_EQ(runProcess(PRINTERCTL_PATH, printerctlArgs(port, {"name", name})).exitCode, 0);
-    }
-    ASSERT_EQ(sim.waitForLines(containing({"\u00B7 disconnected"}), 3).size(), 3u);
-    sim.sendSignal(SIGUSR1);
-    for (int printer = 1; printer <= 3; ++printer) {
-        const auto prefix = "printer " + std::to_string(printer) + " \u00B7 ";
-        EXPECT_TRUE(sim.waitForLine(
-            exactly(prefix + "pending \u00B7 name name=\"till-" + std::to_string(printer) + "\"")));
     }
 }
 

@@ -1,11 +1,14 @@
 #include "tests/support/process.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/mman.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,79 +16,197 @@ extern char** environ;
 
 namespace testing_support {
 
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& input) {
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
+namespace {
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+std::runtime_error failure(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+// The input as an in-memory file, so the child never waits on us to feed a pipe.
+int inputFile(const std::string& input) {
+    const int fd = memfd_create("stdin", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
+        lseek(fd, 0, SEEK_SET) != 0) {
+        throw failure("memfd");
     }
+    return fd;
+}
+
+} // namespace
+
+LineMatch containing(std::vector<std::string> parts) {
+    return [parts = std::move(parts)](const std::string& line) {
+        for (const auto& part : parts) {
+            if (line.find(part) == std::string::npos) {
+                return false;
+            }
+        }
+        return true;
+    };
+}
+
+LineMatch exactly(std::string expected) {
+    return [expected = std::move(expected)](const std::string& line) { return line == expected; };
+}
+
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& input) {
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        throw failure("pipe");
+    }
+    const int in = inputFile(input);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& a : arguments) {
-        argv.push_back(const_cast<char*>(a.c_str()));
+    std::vector<std::string> copies{program};
+    copies.insert(copies.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : copies) {
+        argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned =
+        posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(in[0]);
+    close(in);
     close(out[1]);
     close(err[1]);
+    outFd_ = out[0];
+    errFd_ = err[0];
     if (spawned != 0) {
-        close(in[1]), close(out[0]), close(err[0]);
+        close(outFd_), close(errFd_);
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
     }
+    // Readable once the child has exited, so waiting for the exit needs no timer.
+    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    if (pidFd_ < 0) {
+        const auto error = failure("pidfd_open");
+        stop();
+        throw error;
+    }
+}
 
-    ProcessResult result;
-    std::size_t written = 0;
-    int inFd = in[1];
-    if (input.empty()) {
-        close(inFd), inFd = -1;
-    } else {
-        fcntl(inFd, F_SETFL, O_NONBLOCK);
+ChildProcess::~ChildProcess() {
+    stop();
+}
+
+void ChildProcess::stop() {
+    if (pid_ < 0) {
+        return;
     }
-    bool outOpen = true, errOpen = true;
-    while (outOpen || errOpen) {
-        pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
-        if (poll(fds, inFd >= 0 ? 3 : 2, -1) < 0 && errno != EINTR) {
-            break;
-        }
-        char buffer[65536];
-        for (int k = 0; k < 2; ++k) {
-            if (fds[k].revents & (POLLIN | POLLHUP | POLLERR)) {
-                const auto n = read(fds[k].fd, buffer, sizeof buffer);
-                if (n > 0) {
-                    (k == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
-                } else if (n == 0 || errno != EINTR) {
-                    (k == 0 ? outOpen : errOpen) = false;
-                }
-            }
-        }
-        if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            const auto n = write(inFd, input.data() + written, input.size() - written);
-            if (n > 0) {
-                written += static_cast<std::size_t>(n);
-            }
-            if (n < 0 || written == input.size()) {
-                close(inFd), inFd = -1;
-            }
+    if (!exitStatus_) {
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    if (inFd >= 0) {
-        close(inFd);
+    if (pidFd_ >= 0) {
+        close(pidFd_);
     }
-    close(out[0]);
-    close(err[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    close(outFd_);
+    close(errFd_);
+    pid_ = -1;
+}
+
+bool ChildProcess::readSome(std::chrono::steady_clock::time_point deadline) {
+    if (!outOpen_ && !errOpen_) {
+        return false;
     }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    pollfd fds[2] = {{outOpen_ ? outFd_ : -1, POLLIN, 0}, {errOpen_ ? errFd_ : -1, POLLIN, 0}};
+    if (poll(fds, 2, remainingMs(deadline)) < 0 && errno != EINTR) {
+        return false;
+    }
+    char buffer[65536];
+    for (int k = 0; k < 2; ++k) {
+        if (fds[k].fd < 0 || (fds[k].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
+        const auto n = read(fds[k].fd, buffer, sizeof buffer);
+        if (n > 0) {
+            (k == 0 ? output_ : errors_).append(buffer, static_cast<std::size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            (k == 0 ? outOpen_ : errOpen_) = false;
+        }
+    }
+    for (auto end = output_.find('\n', lineStart_); end != std::string::npos;
+         end = output_.find('\n', lineStart_)) {
+        lines_.push_back(output_.substr(lineStart_, end - lineStart_));
+        lineStart_ = end + 1;
+    }
+    return (outOpen_ || errOpen_) && remainingMs(deadline) > 0;
+}
+
+std::vector<std::string> ChildProcess::waitForLines(const LineMatch& match, std::size_t count,
+                                                    std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::vector<std::string> found;
+    std::size_t checked = 0;
+    while (true) {
+        for (; checked < lines_.size() && found.size() < count; ++checked) {
+            if (match(lines_[checked])) {
+                found.push_back(lines_[checked]);
+            }
+        }
+        if (found.size() == count || !readSome(deadline)) {
+            return found;
+        }
+    }
+}
+
+std::optional<std::string> ChildProcess::waitForLine(const LineMatch& match,
+                                                     std::chrono::milliseconds limit) {
+    auto found = waitForLines(match, 1, limit);
+    return found.empty() ? std::nullopt : std::optional(found.front());
+}
+
+std::string ChildProcess::takeFirstLine(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (lines_.empty() && readSome(deadline)) {
+    }
+    if (lines_.empty()) {
+        return {};
+    }
+    auto first = lines_.front();
+    lines_.erase(lines_.begin());
+    return first;
+}
+
+void ChildProcess::sendSignal(int signalNumber) const {
+    if (!exitStatus_) {
+        kill(pid_, signalNumber);
+    }
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // Reading to the end also keeps a full pipe from blocking the process on its way out.
+    while (readSome(deadline)) {
+    }
+    if (!exitStatus_) {
+        pollfd exited{pidFd_, POLLIN, 0};
+        while (poll(&exited, 1, remainingMs(deadline)) < 0 && errno == EINTR) {
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+    }
+    return exitStatus_;
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& input) {
+    ChildProcess child(program, arguments, input);
+    const auto status = child.waitForExit(std::chrono::minutes(2));
+    return {status.value_or(-1), child.output(), child.errorOutput()};
 }
 
 } // namespace testing_support

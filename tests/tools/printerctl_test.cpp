@@ -64,9 +64,7 @@ TEST(PrinterctlDryRun, EachCommandPrintsItsFrames) {
         {{"basic", "--codepage", "0x2f", "--beeper", "off"},
          {"1F 28 0F 0C 00 1F 73 05 00 01 00 00 01 2F 00 00 46"}},
         {{"name", "Thermal"}, {"1F 28 0F 0B 00 1F 4E 54 68 65 72 6D 61 6C 00 1A"}},
-        {{"name", ""}, {"1F 28 0F 04 00 1F 4E 00 51"}},
         {{"ip", "ethernet", "dhcp"}, {"1F 28 0F 05 00 1F 49 00 00 56"}},
-        {{"ip", "wifi", "dhcp"}, {"1F 28 0F 05 00 1F 49 01 00 57"}},
         {{"wifi", "abc", ""}, {"1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B"}},
         {{"mqtt", "broker", "--server", "192.168.1.87"},
          {"1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B", "1F 28 51 01 00 00",
@@ -87,10 +85,6 @@ TEST(PrinterctlDryRun, EachCommandPrintsItsFrames) {
           "192.168.1.1", "--timezone", "8", "--test-url", ""},
          {"1F 28 54 05 00 48 00 00 00 00", "1F 28 54 05 00 50 00 00 1C 20",
           "1F 28 54 0E 00 54 31 39 32 2E 31 36 38 2E 31 2E 31 00 20", "1F 28 54 02 00 44 00"}},
-        {{"mqtt", "timing", "--ntp-server", "", "--timezone", "-5"},
-         {"1F 28 54 05 00 48 00 00 00 1E", "1F 28 54 05 00 50 00 00 00 1E",
-          "1F 28 54 03 00 54 00 00",
-          protocol::hexText(protocol::makeDNSTestCommand("www.example.com"))}},
         {{"mqtt", "tls", "off"}, {"1F 28 10 07 09 00 00 00 00 00 00 00 00 00 00"}},
     };
     for (const auto& [arguments, lines] : cases) {

@@ -1,5 +1,6 @@
 // printerctl --tcp against socat, a TCP peer nobody here wrote: the bytes that arrive are exactly
 // the bytes --dry-run prints, for every kind of command.
+#include "tests/support/loopback.hpp"
 #include "tests/support/process.hpp"
 #include "tools/printerctl/hex_input.hpp"
 
@@ -22,35 +23,9 @@
 
 extern char** environ;
 
-using testing_support::runProcess;
+using namespace testing_support;
 
 namespace {
-
-// Whether something listens on 127.0.0.1:port, read from the kernel's socket table.
-bool isListening(std::uint16_t port) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
-    while (std::getline(table, line)) {
-        if (line.find(wanted) != std::string::npos && line.find(" 0A ") != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint16_t freePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 // socat accepting one connection on a free loopback port and writing what arrives to a file.
 class SocatCapture {
