@@ -128,7 +128,7 @@ TEST(NetworkManagerSend, BytesArriveIntactInOrder) {
     manager.connect("127.0.0.1", server.port());
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager.isConnected(); }, kWaitMs));
 
-    protocol::Bytes large(64 * 1024);
+    protocol::Bytes large(std::size_t{64} * 1024);
     for (std::size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
@@ -170,7 +170,7 @@ TEST(NetworkManagerSend, PeerResetDuringSendIsReported) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return manager.isConnected() && listener.accept(); }, kWaitMs));
     // More than the kernel buffers hold while the peer does not read.
-    manager.sendData(protocol::Bytes(32 * 1024 * 1024, 0x41));
+    manager.sendData(protocol::Bytes(std::size_t{32} * 1024 * 1024, 0x41));
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager.hasPendingWrites(); }, kWaitMs));
     listener.reset();
     ASSERT_TRUE(QTest::qWaitFor(

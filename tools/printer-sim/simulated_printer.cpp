@@ -11,7 +11,7 @@ namespace printer_sim {
 namespace {
 
 // Bounds what Qt buffers per connection between two reads; the decoder bounds the rest.
-constexpr qint64 kReadBufferBytes = 64 * 1024;
+constexpr qint64 kReadBufferBytes = qint64{64} * 1024;
 
 // An IPv4 peer of a dual-stack listener shows as the IPv4 address it is.
 std::string peerText(QHostAddress address, quint16 port) {
