@@ -2,6 +2,7 @@
 
 #include "connection/console.hpp"
 #include "protocol/number_text.hpp"
+#include "protocol/parameter_commands.hpp"
 
 #include <QHostAddress>
 #include <QMetaObject>
@@ -24,10 +25,11 @@ const QRegularExpression& addressPattern() {
 }
 
 // The fields are read as decimal, as typed: "010" is ten (a C library would read it as octal).
+// The text has passed addressPattern(), so it holds exactly four fields.
 QHostAddress literalAddress(const QString& text) {
     quint32 address = 0;
-    for (const auto& field : text.split(QLatin1Char('.'))) {
-        address = (address << 8) | field.toUInt();
+    for (const auto byte : protocol::ipTextToBytes(text.toStdString())) {
+        address = (address << 8) | byte;
     }
     return QHostAddress(address);
 }
@@ -174,7 +176,7 @@ void NetworkManager::handleStateChange(State state, const QString& error) {
 void NetworkManager::checkTimeout(quint64 attempt) {
     // Only the attempt that scheduled this check, and only while it is still pending: a newer
     // attempt, a failure already reported, or the user's own disconnect all end it.
-    if (attempt != attempt_ || attemptEnded_ || !socket_ || isConnected_) {
+    if (attempt != attempt_ || attemptEnded_ || isConnected_) {
         return;
     }
     setConnectionStatus(QStringLiteral("Connection Timeout"));

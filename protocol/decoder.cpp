@@ -1,5 +1,6 @@
 #include "protocol/decoder.hpp"
 
+#include "protocol/basic_settings.hpp"
 #include "protocol/frame.hpp"
 #include "protocol/mqtt_commands.hpp"
 #include "protocol/parameter_commands.hpp"
@@ -268,9 +269,8 @@ Parsed parseBasic(const std::uint8_t* f, std::size_t n) {
         return bad("basic settings with " + std::to_string(n) + " field bytes, expected 9");
     }
     Fields fields;
-    static constexpr int rates[] = {4800, 9600, 19200, 38400, 57600, 115200, 230400, 256000};
-    if (f[0] < 8) {
-        fields.push_back({"baud", std::uint64_t(rates[f[0]])});
+    if (f[0] < kBaudRates.size()) {
+        fields.push_back({"baud", std::uint64_t(kBaudRates[f[0]])});
     } else {
         fields.push_back({"baudCode", std::uint64_t{f[0]}});
     }

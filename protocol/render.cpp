@@ -94,11 +94,8 @@ std::string readableValue(CommandKind kind, const Field& f, RenderOptions option
         if (f.secret && !options.showSecrets) {
             return byteCount(text->size());
         }
-        if (f.key == "interface" || f.key.starts_with("dns") || f.key == "address" ||
-            f.key == "mask" || f.key == "gateway") {
-            if (kind == CommandKind::ipConfig) {
-                return *text;
-            }
+        if (kind == CommandKind::ipConfig) { // interface names and dotted addresses, unquoted
+            return *text;
         }
         if (f.key == "certificate") {
             const auto firstLine = std::string_view(*text).substr(0, text->find('\n'));
