@@ -1,5 +1,5 @@
-// printer-sim: a virtual receipt printer on TCP, for trying out and testing configuration tools
-// without hardware.
+// printer-sim: a virtual receipt printer on TCP or a serial line, for trying out and testing
+// configuration tools without hardware.
 #include "tools/printer-sim/listen_ports.hpp"
 #include "tools/printer-sim/output_lines.hpp"
 #include "tools/printer-sim/signal_relay.hpp"
@@ -8,9 +8,14 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
 #include <utility>
 
 using namespace printer_sim;
@@ -35,6 +40,34 @@ std::string listeningLine(const std::vector<std::unique_ptr<TcpListener>>& serve
     return line;
 }
 
+// The master side of a new pseudo-terminal, and its slave's path. The slave stays open in this
+// process for good, so a client closing it is no hang-up and the next one can open it again.
+struct SerialLine {
+    int masterFd = -1;
+    std::string path;
+    std::string error;
+};
+
+SerialLine openSerialLine() {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        return {-1, {}, std::string("cannot create a pseudo-terminal: ") + std::strerror(errno)};
+    }
+    // Raw from the start, as a printer's port is: writers that do not configure the line (cat,
+    // echo) must not have their bytes translated.
+    termios raw{};
+    if (tcgetattr(slave, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
+    fcntl(slave, F_SETFD, FD_CLOEXEC);
+    return {master, name, {}};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,20 +88,37 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     try {
         SignalRelay relay;
-        auto listening = listenOnConsecutivePorts(
-            QHostAddress(QString::fromStdString(options.host)), options.port, options.printers);
-        if (!listening.error.empty()) {
-            std::fprintf(stderr, "printer-sim: %s\n", listening.error.c_str());
-            return 1;
-        }
-        const auto firstLine = listeningLine(listening.servers);
         const OutputLines lines({options.json, {options.showSecrets}});
         std::vector<std::unique_ptr<SimulatedPrinter>> printers;
-        for (auto& server : listening.servers) {
-            printers.push_back(std::make_unique<SimulatedPrinter>(
-                static_cast<int>(printers.size()) + 1, server.release(), lines, printLine));
+        std::vector<std::string> firstLines;
+        if (!options.pty || options.listenGiven) {
+            auto listening = listenOnConsecutivePorts(
+                QHostAddress(QString::fromStdString(options.host)), options.port, options.printers);
+            if (!listening.error.empty()) {
+                std::fprintf(stderr, "printer-sim: %s\n", listening.error.c_str());
+                return 1;
+            }
+            firstLines.push_back(listeningLine(listening.servers));
+            for (auto& server : listening.servers) {
+                printers.push_back(std::make_unique<SimulatedPrinter>(
+                    static_cast<int>(printers.size()) + 1, server.release(), lines, printLine));
+            }
         }
-        printLine(firstLine);
+        if (options.pty) {
+            const SerialLine line = openSerialLine();
+            if (line.masterFd < 0) {
+                std::fprintf(stderr, "printer-sim: %s\n", line.error.c_str());
+                return 1;
+            }
+            const int number = static_cast<int>(printers.size()) + 1;
+            printers.push_back(
+                std::make_unique<SimulatedPrinter>(number, nullptr, lines, printLine));
+            printers.back()->takeSerialLine(line.masterFd);
+            firstLines.push_back("printer-sim serial line " + line.path);
+        }
+        for (const auto& line : firstLines) {
+            printLine(line);
+        }
 
         QObject::connect(&relay, &SignalRelay::dumpRequested, [&printers] {
             for (const auto& printer : printers) {

@@ -82,6 +82,7 @@ std::variant<SimOptions, OptionError> parseOptions(const std::vector<std::string
             if (!text) {
                 return OptionError{std::string(argument) + " needs a value"};
             }
+            options.listenGiven = options.listenGiven || argument == "--listen";
             error = argument == "--listen" ? parseListen(*text, options)
                                            : parsePrinters(*text, options);
         } else if (attached) {
@@ -90,6 +91,8 @@ std::variant<SimOptions, OptionError> parseOptions(const std::vector<std::string
             options.json = true;
         } else if (argument == "--show-secrets") {
             options.showSecrets = true;
+        } else if (argument == "--pty") {
+            options.pty = true;
         } else if (argument == "--dump-state") {
             options.dumpState = true;
         } else if (argument == "--help" || argument == "-h") {
@@ -111,12 +114,14 @@ std::variant<SimOptions, OptionError> parseOptions(const std::vector<std::string
 std::string usageText() {
     return R"(Usage: printer-sim [options]
 
-A virtual receipt printer: listens on TCP, decodes every command it receives and prints one line
-per command on standard output. It never answers.
+A virtual receipt printer: listens on TCP or a pseudo-terminal, decodes every command it
+receives and prints one line per command on standard output. It never answers.
 
 Options:
   --listen HOST:PORT  where to listen (default 127.0.0.1:9100; port 0 picks a free port)
   --printers N        run N independent printers on consecutive ports (default 1)
+  --pty               be a USB serial printer on a new pseudo-terminal and print its path
+                      (TCP too only when --listen is also given)
   --json              one JSON object per line instead of readable lines
   --show-secrets      show passwords instead of their length
   --dump-state        print each printer's pending settings when stopped (SIGINT, SIGTERM)

@@ -15,6 +15,10 @@ struct SimOptions {
     bool showSecrets = false;
     bool dumpState = false;
     bool help = false;
+    // A printer on a pseudo-terminal, as a USB serial printer appears. Alone it replaces TCP;
+    // with --listen given as well the sim does both.
+    bool pty = false;
+    bool listenGiven = false;
 };
 
 inline constexpr int kMaxPrinters = 256;

@@ -2,7 +2,10 @@
 
 #include "tools/printer-sim/tcp_listener.hpp"
 
+#include <QSocketNotifier>
 #include <QTcpSocket>
+
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -30,8 +33,34 @@ SimulatedPrinter::SimulatedPrinter(int number, TcpListener* listener, const Outp
     : QObject(parent), number_(number), listener_(listener), lines_(lines), sink_(std::move(sink)) {
     // Children outlive this object's signal connections, so no socket signal can reach a
     // half-destroyed printer.
-    listener_->setParent(this);
-    connect(listener_, &TcpListener::accepted, this, &SimulatedPrinter::accept);
+    if (listener_ != nullptr) {
+        listener_->setParent(this);
+        connect(listener_, &TcpListener::accepted, this, &SimulatedPrinter::accept);
+    }
+}
+
+SimulatedPrinter::~SimulatedPrinter() {
+    if (serialFd_ >= 0) {
+        close(serialFd_);
+    }
+}
+
+void SimulatedPrinter::takeSerialLine(int masterFd) {
+    serialFd_ = masterFd;
+    serialNotifier_ = new QSocketNotifier(masterFd, QSocketNotifier::Read, this);
+    connect(serialNotifier_, &QSocketNotifier::activated, this, &SimulatedPrinter::readSerialLine);
+}
+
+void SimulatedPrinter::readSerialLine() {
+    std::uint8_t buffer[4096];
+    const ssize_t count = read(serialFd_, buffer, sizeof buffer);
+    if (count > 0) {
+        report(serialSession_.peer,
+               serialSession_.decoder.feed(buffer, static_cast<std::size_t>(count)));
+    } else if (count < 0 && errno != EINTR && errno != EAGAIN) {
+        // The sim keeps the slave side open itself, so this is not a hang-up but a broken line.
+        serialNotifier_->setEnabled(false);
+    }
 }
 
 void SimulatedPrinter::accept(int descriptor, const QHostAddress& peerAddress, quint16 peerPort) {
@@ -84,6 +113,9 @@ void SimulatedPrinter::end(QTcpSocket* socket) {
 void SimulatedPrinter::closeConnections() {
     while (!sessions_.empty()) {
         end(sessions_.begin()->first);
+    }
+    if (serialFd_ >= 0) {
+        report(serialSession_.peer, serialSession_.decoder.finish());
     }
 }
 

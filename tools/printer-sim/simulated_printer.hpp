@@ -11,6 +11,7 @@
 #include <string>
 
 class QHostAddress;
+class QSocketNotifier;
 class QTcpSocket;
 
 namespace printer_sim {
@@ -25,9 +26,14 @@ using LineSink = std::function<void(const std::string& line)>;
 class SimulatedPrinter : public QObject {
     Q_OBJECT
 public:
-    // Takes over `listener`, which is already listening.
+    // Takes over `listener`, which is already listening; without one the printer only has the
+    // serial line it is given.
     SimulatedPrinter(int number, TcpListener* listener, const OutputLines& lines, LineSink sink,
                      QObject* parent = nullptr);
+    ~SimulatedPrinter() override;
+
+    // Reads the master side of a pseudo-terminal as the printer's serial line; takes `masterFd`.
+    void takeSerialLine(int masterFd);
 
     int number() const { return number_; }
     const PendingSettings& pending() const { return pending_; }
@@ -45,6 +51,7 @@ private:
     void readFrom(QTcpSocket* socket);
     void end(QTcpSocket* socket);
     void report(const std::string& peer, const std::vector<protocol::DecodedCommand>& commands);
+    void readSerialLine();
 
     int number_;
     TcpListener* listener_;
@@ -52,6 +59,9 @@ private:
     LineSink sink_;
     PendingSettings pending_;
     std::map<QTcpSocket*, Session> sessions_;
+    int serialFd_ = -1;
+    QSocketNotifier* serialNotifier_ = nullptr;
+    Session serialSession_{"serial", {}};
 };
 
 } // namespace printer_sim
