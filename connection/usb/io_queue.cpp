@@ -1,0 +1,63 @@
+#include "connection/usb/io_queue.hpp"
+
+#include <pthread.h>
+
+namespace connection {
+
+IoQueue::IoQueue(std::string label) : label_(std::move(label)), worker_([this] { run(); }) {}
+
+IoQueue::~IoQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        tasks_.clear();
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void IoQueue::post(std::function<void()> task) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+void IoQueue::runAndWait(const std::function<void()>& task) {
+    if (isWorkerThread()) {
+        task();
+        return;
+    }
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    bool done = false;
+    post([&] {
+        task();
+        std::lock_guard lock(doneMutex);
+        done = true;
+        doneSignal.notify_one();
+    });
+    std::unique_lock lock(doneMutex);
+    doneSignal.wait(lock, [&] { return done; });
+}
+
+void IoQueue::run() {
+    // Thread names are limited to 15 characters.
+    pthread_setname_np(pthread_self(), label_.substr(0, 15).c_str());
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+    }
+}
+
+} // namespace connection

@@ -1,0 +1,67 @@
+#include "tests/support/pty.hpp"
+
+#include <cerrno>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+Pty::Pty() {
+    char name[256] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+        throw std::runtime_error("openpty failed");
+    }
+    slavePath_ = name;
+    // The master side must not translate what the printer side receives.
+    termios raw{};
+    tcgetattr(slave_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave_, TCSANOW, &raw);
+}
+
+Pty::~Pty() {
+    closeMaster();
+    if (slave_ >= 0) {
+        ::close(slave_);
+    }
+}
+
+void Pty::closeMaster() {
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
+}
+
+protocol::Bytes Pty::read(std::size_t count, std::chrono::milliseconds limit) {
+    protocol::Bytes received;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (received.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{master_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        std::uint8_t buffer[4096];
+        const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        received.insert(received.end(), buffer, buffer + n);
+    }
+    return received;
+}
+
+bool Pty::staysQuiet(std::chrono::milliseconds quiet) {
+    pollfd ready{master_, POLLIN, 0};
+    return poll(&ready, 1, static_cast<int>(quiet.count())) == 0;
+}
+
+} // namespace testing_support
