@@ -22,8 +22,13 @@ packages=(
   cmake ninja-build g++ pkg-config
   # Qt 6 (Core, Network)
   qt6-base-dev
+  # USB: libusb for printer-class interfaces, libudev to find serial adapters; CUPS for lpinfo
+  # and the usb backend
+  libusb-1.0-0-dev libudev-dev cups
   # tests: socat is a TCP peer nobody here wrote; the decoder fuzzer (clang's libFuzzer runtime) and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev socat
+  # tests: USB devices emulated by umockdev
+  umockdev libumockdev-dev
 )
 
 missing=()
