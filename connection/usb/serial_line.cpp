@@ -1,7 +1,6 @@
 #include "connection/usb/serial_line.hpp"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -11,7 +10,8 @@ namespace connection::serial {
 namespace {
 
 QString systemErrorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
+    // Thread-safe, unlike strerror: this runs on the I/O thread.
+    return qt_error_string(error);
 }
 
 void configure(int fd) {

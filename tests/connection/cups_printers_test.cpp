@@ -1,0 +1,301 @@
+// The CUPS route against stand-in lpinfo and backend scripts written into a private directory.
+#include "connection/usb/cups_printers.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace connection;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kRecognised = "QW-T50 USB Printer";
+
+USBSerialPort printer(const QString& uri, const QString& serial, bool recognised) {
+    return {uri,
+            recognised ? kRecognised : "USB Printer",
+            USBSerialPort::Kind::printerClass,
+            std::uint16_t(recognised ? 0x0FE6 : 0),
+            std::uint16_t(recognised ? 0x811E : 0),
+            serial};
+}
+
+// A private directory for stand-ins and what they record; TMPDIR points into it so that the
+// backend's temporary files land where the test can look for leftovers.
+class Sandbox {
+public:
+    Sandbox() : oldTmp_(qgetenv("TMPDIR")), hadTmp_(qEnvironmentVariableIsSet("TMPDIR")) {
+        QDir(dir_.path()).mkdir("tmp");
+        qputenv("TMPDIR", path("tmp").toLocal8Bit());
+    }
+    ~Sandbox() {
+        if (hadTmp_) {
+            qputenv("TMPDIR", oldTmp_);
+        } else {
+            qunsetenv("TMPDIR");
+        }
+    }
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    QString script(const QString& name, const QString& body) const {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("#!/bin/sh\ncd '" + dir_.path() + "'\n" + body + "\n").toUtf8());
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return file.fileName();
+    }
+
+    QByteArray read(const QString& name) const {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QStringList leftovers() const { return QDir(path("tmp")).entryList(QDir::Files); }
+
+    // The stand-in recorded its pid; after a time-out nothing may still run under it.
+    bool recordedProcessGone() const {
+        bool ok = false;
+        const pid_t pid = read("pid").trimmed().toInt(&ok);
+        return ok && ::kill(pid, 0) == -1 && errno == ESRCH;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldTmp_;
+    bool hadTmp_;
+};
+
+TEST(CupsLpinfo, ParsesUsbLinesOnly) {
+    struct Case {
+        const char* name;
+        QString output;
+        std::vector<USBSerialPort> expected;
+    };
+    const std::vector<Case> cases = {
+        {"serial fragment, further parameter",
+         "direct usb://Maker/T50?serial=333039313838&interface=1\n",
+         {printer("usb://Maker/T50?serial=333039313838&interface=1", "333039313838", true)}},
+        {"vendor hex in the URI, any case",
+         "direct usb://0FE6/Model?serial=AB12\n",
+         {printer("usb://0FE6/Model?serial=AB12", "AB12", true)}},
+        {"network devices",
+         "network socket\ndirect ipp://host/printers/a\nnetwork usb://x?serial=1\n",
+         {}},
+        {"no query", "direct usb://Other/Box\n", {printer("usb://Other/Box", "", false)}},
+        {"serial not first, empty pieces",
+         "direct usb://Other/Box??&&interface=2&&serial=9Z\n",
+         {printer("usb://Other/Box??&&interface=2&&serial=9Z", "9Z", false)}},
+        {"blanks, tabs, blank lines, CRLF, order",
+         "\r\n  \t direct usb://B?serial=2 \t\r\n\r\n\tdirect usb://A\r\nfile cups-pdf:/\r\n",
+         {printer("usb://B?serial=2", "2", false), printer("usb://A", "", false)}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseLpinfoOutput(c.output), c.expected) << c.name;
+    }
+}
+
+TEST(CupsLpinfo, RunsTheListingTool) {
+    struct Case {
+        const char* name;
+        QString body; // empty: no such program
+        std::vector<USBSerialPort> expected;
+    };
+    const std::vector<Case> cases = {
+        {"output",
+         "[ \"$*\" = -v ] || exit 2\nprintf 'network socket\\ndirect "
+         "usb://X/Y?serial=333039313838\\n'",
+         {printer("usb://X/Y?serial=333039313838", "333039313838", true)}},
+        {"failing status is not examined",
+         "echo 'direct usb://A' ; echo oops >&2; exit 1",
+         {printer("usb://A", "", false)}},
+        {"undecodable", "printf 'direct usb://A\\ndirect usb://B?serial=\\377\\n'", {}},
+        {"truncated sequence", "printf 'direct usb://A?serial=\\303'", {}},
+        {"hangs", "echo 'direct usb://A'; exec sleep 30", {}},
+        {"missing", "", {}},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        CupsPrograms programs;
+        programs.lpinfo = c.body.isEmpty() ? box.path("absent") : box.script("lpinfo", c.body);
+        programs.listingTimeLimit = 300ms;
+        EXPECT_EQ(listLpinfoPrinters(programs), c.expected) << c.name;
+    }
+}
+
+TEST(CupsLpinfo, FindsUriBySerialInEitherDirection) {
+    Sandbox box;
+    CupsPrograms programs;
+    programs.lpinfo = box.script("lpinfo", "printf 'direct usb://Blank\\n"
+                                           "direct usb://A?serial=ABC123\\n"
+                                           "direct usb://C?serial=ZZ9\\n'");
+    const std::vector<std::pair<QString, std::optional<QString>>> cases = {
+        {"", std::nullopt},
+        {"xABC123y", "usb://A?serial=ABC123"}, // the listed serial inside the given one
+        {"C12", "usb://A?serial=ABC123"},      // the given serial inside the listed one
+        {"Z9", "usb://C?serial=ZZ9"},
+        {"nothing", std::nullopt}, // the printer without a serial never matches
+    };
+    for (const auto& [serial, expected] : cases) {
+        EXPECT_EQ(findCupsDeviceUri(serial, programs), expected) << serial.toStdString();
+    }
+}
+
+QString loginName() {
+    const passwd* entry = getpwuid(geteuid());
+    return entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+}
+
+TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
+    Sandbox box;
+    CupsPrograms programs;
+    programs.usbBackend = box.script("usb", "printf '%s\\n' \"$#\" \"$@\" > args\n"
+                                            "printf '%s\\n' \"$DEVICE_URI\" \"$LANG\" > env\n"
+                                            "stat -c %a \"$6\" > mode; cp \"$6\" copy");
+    protocol::Bytes payload(64 * 1024 + 3);
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    }
+    const QByteArray oldLang = qgetenv("LANG");
+    qputenv("LANG", "de_DE.UTF-8");
+    EXPECT_EQ(sendViaCupsBackend("usb://X/Y?serial=1&a=b", payload, programs), std::nullopt);
+    qputenv("LANG", oldLang);
+
+    const QStringList args = QString::fromUtf8(box.read("args")).split('\n');
+    ASSERT_EQ(args.size(), 8) << box.read("args").toStdString();
+    EXPECT_EQ(args.mid(0, 6), QStringList({"6", "1", loginName(), "KESTA", "1", ""}));
+    EXPECT_TRUE(QRegularExpression("^kesta-usb-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.bin$")
+                    .match(QFileInfo(args[6]).fileName())
+                    .hasMatch())
+        << args[6].toStdString();
+    EXPECT_EQ(QFileInfo(args[6]).absolutePath(), box.path("tmp"));
+    EXPECT_EQ(box.read("env"), "usb://X/Y?serial=1&a=b\nC\n");
+    EXPECT_EQ(box.read("mode"), "600\n");
+    EXPECT_EQ(box.read("copy"),
+              QByteArray(reinterpret_cast<const char*>(payload.data()), qsizetype(payload.size())));
+    EXPECT_EQ(box.leftovers(), QStringList());
+}
+
+TEST(CupsBackend, FailuresBecomeOneShortText) {
+    const QString longText(400, 'e');
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x96\xA8");
+    const QString noAnswer = "CUPS usb backend gave no answer within 300 ms; is the printer "
+                             "switched on and connected?";
+    enum class Stop { none, onRequest, byForce };
+    struct Case {
+        const char* name;
+        QString body; // empty: no such program
+        QString expected;
+        Stop stop = Stop::none;
+    };
+    const std::vector<Case> cases = {
+        {"silent status 1", "exit 1", "code 1"},
+        {"trimmed error output", "printf ' \\t\\nPaper out\\n\\n' >&2; exit 4", "Paper out"},
+        {"undecodable error output", "printf 'bad \\377' >&2; exit 2", "code 2"},
+        {"long error output", "printf '" + longText + "' >&2; exit 1", longText.left(300)},
+        {"no half character at the cut", "printf '" + longText.left(299) + emoji + "' >&2; exit 1",
+         longText.left(299)},
+        {"killed", "kill -KILL $$", "CUPS usb backend was stopped by signal 9"},
+        {"launch failure", "", "No such file or directory"},
+        {"hangs", "trap 'kill $!; touch asked; exit 1' TERM; echo $$ > pid; sleep 30 & wait",
+         noAnswer, Stop::onRequest},
+        {"ignores termination", "trap '' TERM; echo $$ > pid; exec sleep 30", noAnswer,
+         Stop::byForce},
+    };
+    for (const auto& c : cases) {
+        Sandbox box;
+        CupsPrograms programs;
+        programs.usbBackend = c.body.isEmpty() ? box.path("absent") : box.script("usb", c.body);
+        programs.backendTimeLimit = 300ms;
+        const auto result = sendViaCupsBackend("usb://A", {0x1B, 0x40}, programs);
+        ASSERT_TRUE(result) << c.name;
+        if (c.body.isEmpty()) {
+            EXPECT_TRUE(result->contains(c.expected)) << result->toStdString();
+        } else {
+            EXPECT_EQ(*result, c.expected) << c.name;
+        }
+        if (c.stop != Stop::none) {
+            EXPECT_TRUE(box.recordedProcessGone()) << c.name;
+            // A backend is asked to stop before it is killed, so it can release the printer.
+            EXPECT_EQ(QFile::exists(box.path("asked")), c.stop == Stop::onRequest) << c.name;
+        }
+        EXPECT_EQ(box.leftovers(), QStringList()) << c.name;
+    }
+}
+
+TEST(CupsBackend, UnwritableTemporaryDirectory) {
+    Sandbox box;
+    qputenv("TMPDIR", box.path("gone").toLocal8Bit());
+    CupsPrograms programs;
+    programs.usbBackend = box.script("usb", "touch ran");
+    EXPECT_EQ(sendViaCupsBackend("usb://A", {0x0A}, programs),
+              "prepare failed: No such file or directory");
+    EXPECT_FALSE(QFile::exists(box.path("ran")));
+}
+
+TEST(CupsPrinterClass, BulkFirstThenBackend) {
+    struct Case {
+        const char* name;
+        USBSerialPort port;
+        std::optional<QString> bulkError;
+        QString backendBody;
+        std::optional<QString> expected;
+        QByteArray backendUri; // "<missing>": the backend never ran
+    };
+    const USBSerialPort listed = printer("usb://X/Y?serial=333039313838", "333039313838", true);
+    const USBSerialPort bulkPort{
+        "bulk:1234", "USB Printer (ACME)", USBSerialPort::Kind::printerClass, 0x1234,
+        0x00AB,      "3039313838"};
+    USBSerialPort unknownBulk = bulkPort;
+    unknownBulk.serial = "7777";
+    USBSerialPort noSerial = bulkPort;
+    noSerial.serial = "";
+    const std::vector<Case> cases = {
+        {"bulk succeeds", listed, std::nullopt, "exit 0", std::nullopt, "<missing>"},
+        {"listed port, backend succeeds", listed, "USB printer not found (unplugged?)", "exit 0",
+         std::nullopt, "usb://X/Y?serial=333039313838"},
+        {"both fail", listed, "USB write failed (0xe00002ed)", "echo jammed >&2; exit 1",
+         "IOKit: USB write failed (0xe00002ed)\nCUPS: jammed", "usb://X/Y?serial=333039313838"},
+        {"bulk port found by serial", bulkPort, "No USB bulk OUT endpoint", "exit 0", std::nullopt,
+         "usb://X/Y?serial=333039313838"},
+        {"bulk port unknown to lpinfo", unknownBulk, "No USB bulk OUT endpoint", "exit 0",
+         "No USB bulk OUT endpoint", "<missing>"},
+        {"bulk port without serial", noSerial, "No USB bulk OUT endpoint", "exit 0",
+         "No USB bulk OUT endpoint", "<missing>"},
+    };
+    const protocol::Bytes bytes{0x1F, 0x28, 0x0F};
+    for (const auto& c : cases) {
+        Sandbox box;
+        CupsPrograms programs;
+        programs.lpinfo = box.script("lpinfo", "echo 'direct " + listed.id + "'");
+        programs.usbBackend =
+            box.script("usb", "printf %s \"$DEVICE_URI\" > uri\n" + c.backendBody);
+        int calls = 0;
+        const BulkWriter bulk = [&](const protocol::Bytes& sent,
+                                    const std::optional<QString>& serial, std::uint16_t vendor,
+                                    std::uint16_t product) {
+            ++calls;
+            EXPECT_EQ(sent, bytes);
+            EXPECT_EQ(serial, c.port.serial.isEmpty() ? std::nullopt
+                                                      : std::optional<QString>(c.port.serial));
+            EXPECT_EQ(vendor, c.port.vendorId);
+            EXPECT_EQ(product, c.port.productId);
+            return c.bulkError;
+        };
+        EXPECT_EQ(sendToPrinterClass(c.port, bytes, programs, bulk), c.expected) << c.name;
+        EXPECT_EQ(calls, 1) << c.name;
+        EXPECT_EQ(box.read("uri"), c.backendUri) << c.name;
+    }
+}
+
+} // namespace
