@@ -29,19 +29,21 @@ std::vector<std::string> expectedLines(const std::vector<std::string>& command) 
     return lines;
 }
 
+const std::vector<std::vector<std::string>> kEveryCommandKind = {
+    {"test"},
+    {"basic", "--density", "dark", "--codepage", "0x2F"},
+    {"name", "Counter 2"},
+    {"ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"},
+    {"wifi", "home", "secret"},
+    {"mqtt", "broker", "--server", "192.168.1.87", "--client-id", "till-7"},
+    {"mqtt", "topics", "--subscribe-source", "mac"},
+    {"mqtt", "timing", "--timezone", "-3"},
+    {"mqtt", "tls", "off"},
+};
+
 TEST(PrinterctlToSim, EveryCommandKindDecodes) {
     SimProcess sim({"--listen", "127.0.0.1:0"});
-    const std::vector<std::vector<std::string>> commands = {
-        {"test"},
-        {"basic", "--density", "dark", "--codepage", "0x2F"},
-        {"name", "Counter 2"},
-        {"ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"},
-        {"wifi", "home", "secret"},
-        {"mqtt", "broker", "--server", "192.168.1.87", "--client-id", "till-7"},
-        {"mqtt", "topics", "--subscribe-source", "mac"},
-        {"mqtt", "timing", "--timezone", "-3"},
-        {"mqtt", "tls", "off"},
-    };
+    const auto& commands = kEveryCommandKind;
     for (std::size_t k = 0; k < commands.size(); ++k) {
         const auto& command = commands[k];
         const auto expected = expectedLines(command);
@@ -61,6 +63,28 @@ TEST(PrinterctlToSim, EveryCommandKindDecodes) {
         EXPECT_EQ(line.find("malformed"), std::string::npos) << line;
         EXPECT_EQ(line.find("unknown"), std::string::npos) << line;
     }
+}
+
+// The same commands over a serial line: printerctl --serial into the sim's pseudo-terminal.
+TEST(PrinterctlToSim, SerialLineCarriesEveryCommandKind) {
+    ChildProcess sim(PRINTER_SIM_PATH, {"--pty"});
+    const std::string first = sim.takeFirstLine();
+    const std::string prefix = "printer-sim serial line ";
+    ASSERT_TRUE(first.starts_with(prefix)) << first << sim.errorOutput();
+    const std::string path = first.substr(prefix.size());
+    for (const auto& command : kEveryCommandKind) {
+        auto arguments = command;
+        arguments.insert(arguments.begin(), {"--serial", path});
+        const auto result = runProcess(PRINTERCTL_PATH, arguments);
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        for (const auto& line : expectedLines(command)) {
+            EXPECT_TRUE(sim.waitForLine(exactly(printerLine(1, "serial", line)))) << line;
+        }
+    }
+    const auto refused = runProcess(PRINTERCTL_PATH, {"--serial", path + "-missing", "test"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.starts_with("Cannot open USB serial:\nNo such file or directory"))
+        << refused.err;
 }
 
 } // namespace

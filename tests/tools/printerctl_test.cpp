@@ -207,7 +207,10 @@ TEST(PrinterctlInvalid, UsageErrors) {
         {{"--tcp", "a", "--usb", "b", "test"}, "choose one transport"},
         {{"--dry-run", "test", "extra"}, "'test' expects no arguments"},
         {{"test"}, "choose a transport"},
-        {{"--usb", "1-2", "test"}, "not available in this build yet"},
+        {{"--ble", "AA:BB:CC:DD:EE:FF", "test"}, "not available in this build yet"},
+        {{"list"}, "'list' expects usb"},
+        {{"list", "usb", "ble"}, "'list' expects usb"},
+        {{"--usb", "bulk:1", "list", "usb"}, "'list' takes no transport"},
         {{"--tcp", "localhost", "test"}, "Invalid IP Address Format"},
         {{"--tcp", "127.0.0.1:0", "test"}, "Port must be between 1-65535"},
     };
@@ -217,6 +220,14 @@ TEST(PrinterctlInvalid, UsageErrors) {
         EXPECT_NE(result.err.find(fragment), std::string::npos) << result.err;
         EXPECT_EQ(result.out, "");
     }
+}
+
+TEST(PrinterctlInvalid, UsbPortThatIsNotListed) {
+    const auto result = printerctl({"--usb", "bulk:no-such-port", "test"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("no USB port \"bulk:no-such-port\"; 'printerctl list usb' shows"),
+              std::string::npos)
+        << result.err;
 }
 
 TEST(PrinterctlDecode, ReadsItsOwnDryRunAndConsoleLines) {

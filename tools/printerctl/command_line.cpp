@@ -383,6 +383,15 @@ Invocation parse(const std::vector<std::string>& arguments) {
         const Words w("decode", words, {}, {"json", "show-secrets"});
         return DecodeRequest{w.has("json"), w.has("show-secrets"), w.positional()};
     }
+    if (command == "list") {
+        if (send.dryRun || send.transport != Transport::none) {
+            usage("'list' takes no transport and no --dry-run");
+        }
+        if (words.size() != 1 || words[0] != "usb") {
+            usage("'list' expects usb");
+        }
+        return ListRequest{Transport::usb};
+    }
     send.commands = planCommand(command, words);
     return send;
 }
@@ -422,7 +431,10 @@ Commands:
   mqtt tls mutual CA-FILE CLIENT-FILE KEY-FILE [--password TEXT]
   decode [--json] [--show-secrets] [HEX...]
                                          hex from the arguments, or standard input
+  list usb                               USB printers, one per line: PORT-ID, name, kind,
+                                         vendor:product, serial (tab-separated)
 
+--serial opens any terminal device as a USB serial line (115200 8N1, raw).
 --dry-run prints each command as one line of hex and sends nothing.
 Exit status: 0 done, 1 transport or send failure, 2 usage or invalid input.
 

@@ -36,12 +36,18 @@ struct DecodeRequest {
 
 struct HelpRequest {};
 
+// `list usb`: the printers a transport can reach.
+struct ListRequest {
+    Transport transport = Transport::usb;
+};
+
 // What to print on standard error, and the exit status (2: usage or invalid input).
 struct CommandLineError {
     std::string message;
 };
 
-using Invocation = std::variant<SendRequest, DecodeRequest, HelpRequest, CommandLineError>;
+using Invocation =
+    std::variant<SendRequest, DecodeRequest, HelpRequest, ListRequest, CommandLineError>;
 
 Invocation parseCommandLine(const std::vector<std::string>& arguments);
 

@@ -3,7 +3,7 @@
 #include "protocol/frame.hpp"
 #include "tools/printerctl/command_line.hpp"
 #include "tools/printerctl/hex_input.hpp"
-#include "tools/printerctl/tcp_send.hpp"
+#include "tools/printerctl/transport_send.hpp"
 
 #include <iostream>
 #include <iterator>
@@ -46,8 +46,8 @@ int runSend(const printerctl::SendRequest& request) {
                      "--dry-run to print the commands\n";
         return 2;
     }
-    if (request.transport == printerctl::Transport::tcp) {
-        return printerctl::sendOverTcp(request);
+    if (request.transport != printerctl::Transport::ble) {
+        return printerctl::sendRequest(request);
     }
     std::cerr << "printerctl: this transport is not available in this build yet; use --tcp, or "
                  "--dry-run to print the commands\n";
@@ -66,6 +66,9 @@ int main(int argc, char** argv) {
     if (std::holds_alternative<printerctl::HelpRequest>(invocation)) {
         std::cout << printerctl::usageText();
         return 0;
+    }
+    if (std::holds_alternative<printerctl::ListRequest>(invocation)) {
+        return printerctl::listUsbPorts();
     }
     if (const auto* decode = std::get_if<printerctl::DecodeRequest>(&invocation)) {
         return runDecode(*decode);

@@ -1,4 +1,4 @@
-#include "tools/printerctl/tcp_send.hpp"
+#include "tools/printerctl/transport_send.hpp"
 
 #include "connection/bluetooth_manager.hpp"
 #include "connection/console.hpp"
@@ -10,6 +10,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
+#include <initializer_list>
+
+#include <cstdio>
 #include <iostream>
 
 namespace printerctl {
@@ -32,38 +36,77 @@ Target splitTarget(const std::string& target) {
             QString::fromStdString(target.substr(colon + 1))};
 }
 
-// One run: connect, send every command at its time, wait for the bytes to leave, disconnect.
-class TcpSession {
+// One run: connect, send every command at its time, wait for the bytes to be delivered,
+// disconnect.
+class SendSession {
 public:
-    TcpSession(const SendRequest& request, Target target)
-        : request_(request), target_(std::move(target)) {
-        QObject::connect(&network_, &connection::ManagerAlert::showAlertChanged, &network_, [this] {
-            if (network_.showAlert()) {
-                std::cerr << network_.alertMessage().toStdString() << std::endl;
-                network_.setShowAlert(false);
-                finish(1);
-            }
-        });
+    explicit SendSession(const SendRequest& request) : request_(request) {
+        for (connection::ManagerAlert* manager :
+             std::initializer_list<connection::ManagerAlert*>{&network_, &usb_}) {
+            QObject::connect(manager, &connection::ManagerAlert::showAlertChanged, manager,
+                             [this, manager] {
+                                 if (manager->showAlert()) {
+                                     fail(manager->alertMessage());
+                                 }
+                             });
+        }
         QObject::connect(&network_, &connection::NetworkManager::isConnectedChanged, &network_,
-                         [this] {
-                             if (network_.isConnected() && !started_) {
-                                 started_ = true;
-                                 scheduleCommands();
-                             }
-                         });
+                         [this] { startWhen(network_.isConnected()); });
         QObject::connect(&network_, &connection::NetworkManager::allDataWritten, &network_,
-                         [this] { finishWhenWritten(); });
+                         [this] { finishWhenDelivered(); });
+        QObject::connect(&usb_, &connection::USBSerialManager::connectFinished, &usb_,
+                         [this](bool connected) { startWhen(connected); });
+        QObject::connect(&usb_, &connection::USBSerialManager::sendFinished, &usb_,
+                         [this](const QString& error) {
+                             if (!error.isEmpty()) {
+                                 fail(error);
+                                 return;
+                             }
+                             ++delivered_;
+                             finishWhenDelivered();
+                         });
+        QObject::connect(&usb_, &connection::USBSerialManager::portsRefreshed, &usb_,
+                         [this] { connectListedUsbPort(); });
     }
 
-    int run() {
-        network_.connect(target_.host, target_.port);
+    int run(const Target& target) {
+        const QString where = QString::fromStdString(request_.target);
+        switch (request_.transport) {
+        case Transport::tcp:
+            type_ = connection::ConnectionType::network;
+            network_.connect(target.host, target.port);
+            break;
+        case Transport::serial:
+            type_ = connection::ConnectionType::usb;
+            usb_.connectSerialPath(where);
+            break;
+        default:
+            type_ = connection::ConnectionType::usb;
+            usb_.refreshPorts();
+            break;
+        }
         return QCoreApplication::exec();
     }
 
 private:
-    void scheduleCommands() {
-        for (std::size_t i = 0; i < request_.commands.size(); ++i) {
-            QTimer::singleShot(request_.commands[i].delayMs, &network_, [this, i] { send(i); });
+    void connectListedUsbPort() {
+        const QString wanted = QString::fromStdString(request_.target);
+        const auto& ports = usb_.availablePorts();
+        if (std::ranges::find(ports, wanted, &connection::USBSerialPort::id) == ports.end()) {
+            fail(QStringLiteral("printerctl: no USB port \"%1\"; 'printerctl list usb' shows "
+                                "the ports")
+                     .arg(wanted));
+            return;
+        }
+        usb_.connect(wanted);
+    }
+
+    void startWhen(bool connected) {
+        if (connected && !started_) {
+            started_ = true;
+            for (std::size_t i = 0; i < request_.commands.size(); ++i) {
+                QTimer::singleShot(request_.commands[i].delayMs, &network_, [this, i] { send(i); });
+            }
         }
     }
 
@@ -80,19 +123,32 @@ private:
         if (command.logBeforeSending) {
             log();
         }
-        connection::sendOverConnection(connection::ConnectionType::network, network_, bluetooth_,
-                                       usb_, command.bytes, false);
+        connection::sendOverConnection(type_, network_, bluetooth_, usb_, command.bytes, false);
         if (!command.logBeforeSending) {
             log();
         }
         ++sent_;
-        finishWhenWritten();
+        finishWhenDelivered();
     }
 
-    void finishWhenWritten() {
-        if (sent_ == request_.commands.size() && !network_.hasPendingWrites()) {
+    // TCP is done when its bytes reached the stack; USB when each send was confirmed.
+    void finishWhenDelivered() {
+        if (sent_ != request_.commands.size()) {
+            return;
+        }
+        const bool delivered = type_ == connection::ConnectionType::network
+                                   ? !network_.hasPendingWrites()
+                                   : delivered_ == sent_;
+        if (delivered) {
             finish(0);
         }
+    }
+
+    void fail(const QString& message) {
+        if (!finished_) {
+            std::cerr << message.toStdString() << std::endl;
+        }
+        finish(1);
     }
 
     void finish(int code) {
@@ -101,35 +157,68 @@ private:
         }
         finished_ = true;
         network_.disconnect();
+        usb_.disconnect();
         // Let the alert or console lines already posted come out before leaving.
         QTimer::singleShot(0, &network_, [code] { QCoreApplication::exit(code); });
     }
 
     const SendRequest& request_;
-    Target target_;
+    connection::ConnectionType type_ = connection::ConnectionType::network;
     connection::NetworkManager network_;
     connection::BluetoothManager bluetooth_;
     connection::USBSerialManager usb_;
     bool started_ = false;
     bool finished_ = false;
     std::size_t sent_ = 0;
+    std::size_t delivered_ = 0;
 };
 
 } // namespace
 
-int sendOverTcp(const SendRequest& request) {
-    Target target = splitTarget(request.target);
-    if (const auto error = connection::NetworkManager::validateEndpoint(target.host, target.port)) {
-        std::cerr << "printerctl: --tcp " << request.target << ": " << error->toStdString()
-                  << std::endl;
-        return 2;
+int sendRequest(const SendRequest& request) {
+    Target target;
+    if (request.transport == Transport::tcp) {
+        target = splitTarget(request.target);
+        if (const auto error =
+                connection::NetworkManager::validateEndpoint(target.host, target.port)) {
+            std::cerr << "printerctl: --tcp " << request.target << ": " << error->toStdString()
+                      << std::endl;
+            return 2;
+        }
     }
     int argc = 1;
     char name[] = "printerctl";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    TcpSession session(request, std::move(target));
-    return session.run();
+    SendSession session(request);
+    return session.run(target);
+}
+
+int listUsbPorts() {
+    int argc = 1;
+    char name[] = "printerctl";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    connection::USBSerialManager usb;
+    QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb, [&usb] {
+        for (const auto& port : usb.availablePorts()) {
+            char ids[16];
+            std::snprintf(ids, sizeof ids, "%04x:%04x", port.vendorId, port.productId);
+            std::cout << port.id.toStdString() << '\t' << port.name.toStdString() << '\t'
+                      << connection::rawValue(port.kind).toStdString() << '\t' << ids << '\t'
+                      << port.serial.toStdString() << '\n';
+        }
+        for (const QString& problem : usb.accessProblems()) {
+            std::cerr << "printerctl: " << problem.toStdString() << '\n';
+        }
+        if (usb.availablePorts().empty()) {
+            std::cerr << usb.connectionStatus().toStdString() << '\n';
+        }
+        std::cout.flush();
+        QCoreApplication::exit(0);
+    });
+    usb.refreshPorts();
+    return QCoreApplication::exec();
 }
 
 } // namespace printerctl

@@ -4,9 +4,15 @@
 
 namespace printerctl {
 
-// Connects to HOST[:PORT] (port 9100 by default) through the same manager and routing the window
-// uses, sends the planned commands with their spacing, waits until the bytes are written, and
+// Connects over the request's transport through the same managers and routing the window uses,
+// sends the planned commands with their spacing, waits until the bytes are delivered, and
 // disconnects. Returns the exit status: 0 done, 1 transport or send failure, 2 invalid target.
-int sendOverTcp(const SendRequest& request);
+//   --tcp HOST[:PORT]  port 9100 by default
+//   --serial PATH      any terminal device, opened as a USB serial line
+//   --usb PORT-ID      a port id as `printerctl list usb` shows it
+int sendRequest(const SendRequest& request);
+
+// `printerctl list usb`: the USB ports as the window would list them, one per line.
+int listUsbPorts();
 
 } // namespace printerctl
