@@ -1,27 +1,123 @@
 #pragma once
 
+#include "connection/ble/ble_central.hpp"
 #include "connection/manager_alert.hpp"
 #include "protocol/bytes.hpp"
 
+#include <QHash>
+#include <chrono>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
 
 namespace connection {
 
-// The Bluetooth LE transport. Until the radio side lands this manager never has a printer, and
-// sending behaves as it does with none connected.
-class BluetoothManager : public ManagerAlert {
+// The Bluetooth LE transport: a GATT central that finds printers by the manufacturer id in their
+// advertisements, connects to the one the user picks, finds a writable characteristic and
+// writes commands to it in chunks, one chunk per write confirmation. Everything runs on the main
+// thread.
+class BluetoothManager : public ManagerAlert, private BleCentralDelegate {
     Q_OBJECT
+    Q_PROPERTY(bool hasConnectedDevice READ hasConnectedDevice NOTIFY connectedDeviceChanged)
 
 public:
     using ResponseCallback = std::function<void(const protocol::Bytes&)>;
 
-    using ManagerAlert::ManagerAlert;
+    // The printer's GATT layout, for reference: discovery does not filter on them.
+    static constexpr const char* SERVICE_UUID = "FF00";
+    static constexpr const char* WRITE_CHAR_UUID = "FF02";
+    // Upper bound of one write chunk, in bytes.
+    static constexpr int MTU_SIZE = 128;
+    static constexpr int kMinimumChunk = 20;
+    // Little-endian in the first two bytes of the manufacturer data (4B 43).
+    static constexpr std::uint16_t kPrinterManufacturerId = 0x434B;
 
+    struct Timings {
+        std::chrono::milliseconds scanDuration{15'000};
+        std::chrono::milliseconds connectTimeout{5'000};
+        std::chrono::milliseconds rescanDelay{500};
+    };
+
+    explicit BluetoothManager(QObject* parent = nullptr,
+                              std::unique_ptr<BleCentral> central = makeSystemBleCentral());
+    ~BluetoothManager() override;
+
+    const std::vector<BlePeripheral>& discoveredDevices() const { return discoveredDevices_; }
+    const QHash<QString, int>& deviceRSSI() const { return deviceRSSI_; }
+    const std::optional<BlePeripheral>& connectedDevice() const { return connectedDevice_; }
     // The link is up exactly while a printer is connected.
-    bool hasConnectedDevice() const { return false; }
+    bool hasConnectedDevice() const { return connectedDevice_.has_value(); }
+    const std::optional<BleCharacteristic>& writeCharacteristic() const {
+        return writeCharacteristic_;
+    }
+    RadioState radioState() const { return central_->state(); }
+    // Writes handed to the radio and not yet confirmed, or chunks still waiting.
+    bool hasPendingWrites() const { return outstandingWrites_ > 0 || !pendingWriteChunks_.empty(); }
 
-    // Without a printer: the console line "Printer not connected", no alert.
+    // Tests shorten the waits; the application keeps the defaults.
+    void setTimings(const Timings& timings) { timings_ = timings; }
+
+    Q_INVOKABLE void startScan();
+    void connect(const BlePeripheral& peripheral);
+    Q_INVOKABLE void disconnect();
+    // Without a printer ready: the console line "Printer not connected", no alert.
     void sendData(const protocol::Bytes& bytes, const ResponseCallback& response = {});
+
+signals:
+    // The radio reported its state (after the alert or the scan it leads to).
+    void radioStateReported(RadioState state);
+    void discoveredDevicesChanged();
+    void deviceRSSIChanged();
+    void connectedDeviceChanged();
+    // A writable characteristic was found: sends can go out.
+    void writeCharacteristicReady();
+    // Every write handed to the radio so far was confirmed, and nothing waits.
+    void allWritesConfirmed();
+    void writeFailed(const QString& error);
+
+private:
+    void centralDidUpdateState(RadioState state) override;
+    void didDiscover(const BleAdvertisement& advertisement) override;
+    void didConnect(const BlePeripheral& peripheral) override;
+    void didFailToConnect(const BlePeripheral& peripheral,
+                          const std::optional<QString>& error) override;
+    void didDisconnect(const BlePeripheral& peripheral,
+                       const std::optional<QString>& error) override;
+    void didDiscoverServices(const BlePeripheral& peripheral, const QStringList& serviceUuids,
+                             const std::optional<QString>& error) override;
+    void didDiscoverCharacteristics(const BlePeripheral& peripheral, const QString& serviceUuid,
+                                    const std::vector<BleCharacteristic>& characteristics,
+                                    const std::optional<QString>& error) override;
+    void didWriteValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                       const std::optional<QString>& error) override;
+    void didUpdateNotificationState(const BlePeripheral& peripheral,
+                                    const BleCharacteristic& characteristic,
+                                    const std::optional<QString>& error) override;
+    void didUpdateValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                        const QByteArray& value) override;
+
+    void reportState(RadioState state);
+    void handleDiscovery(const BleAdvertisement& advertisement);
+    void writeNextChunk();
+    void write(const protocol::Bytes& bytes);
+    void raise(const QString& message);
+
+    std::vector<BlePeripheral> discoveredDevices_;
+    QHash<QString, int> deviceRSSI_;
+    std::optional<BlePeripheral> connectedDevice_;
+    std::optional<BleCharacteristic> writeCharacteristic_;
+    std::deque<protocol::Bytes> pendingWriteChunks_;
+    bool isWritingChunks_ = false;
+    ResponseCallback responseCallback_;
+    int outstandingWrites_ = 0;
+    // A scan's scheduled end and a connect's time-out act only for the scan or connect that
+    // scheduled them.
+    quint64 scanGeneration_ = 0;
+    quint64 connectAttempt_ = 0;
+    Timings timings_;
+    std::unique_ptr<BleCentral> central_;
 };
 
 } // namespace connection

@@ -20,15 +20,15 @@ done
 packages=(
   # toolchain and build
   cmake ninja-build g++ pkg-config
-  # Qt 6 (Core, Network)
-  qt6-base-dev
+  # Qt 6 (Core, Network, Bluetooth)
+  qt6-base-dev qt6-connectivity-dev
   # USB: libusb for printer-class interfaces, libudev to find serial adapters; CUPS for lpinfo
   # and the usb backend
   libusb-1.0-0-dev libudev-dev cups
   # tests: socat is a TCP peer nobody here wrote; the decoder fuzzer (clang's libFuzzer runtime) and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev socat
-  # tests: USB devices emulated by umockdev
-  umockdev libumockdev-dev
+  # tests: USB devices emulated by umockdev; a fake BlueZ on a private D-Bus bus
+  umockdev libumockdev-dev dbus python3-dbusmock
 )
 
 missing=()

@@ -33,7 +33,7 @@ TEST(ConnectionType, RawValuesAndOrder) {
 
 struct Managers {
     NetworkManager network;
-    BluetoothManager bluetooth;
+    BluetoothManager bluetooth{nullptr, makeInactiveBleCentral()};
     USBSerialManager usb;
 };
 
