@@ -2,6 +2,7 @@
 // exactly what --dry-run says, and a fleet of printers keeps one state each.
 #include "protocol/decoder.hpp"
 #include "sim_process.hpp"
+#include "tests/support/command_kinds.hpp"
 #include "tools/printerctl/hex_input.hpp"
 
 #include <gtest/gtest.h>
@@ -29,21 +30,9 @@ std::vector<std::string> expectedLines(const std::vector<std::string>& command) 
     return lines;
 }
 
-const std::vector<std::vector<std::string>> kEveryCommandKind = {
-    {"test"},
-    {"basic", "--density", "dark", "--codepage", "0x2F"},
-    {"name", "Counter 2"},
-    {"ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"},
-    {"wifi", "home", "secret"},
-    {"mqtt", "broker", "--server", "192.168.1.87", "--client-id", "till-7"},
-    {"mqtt", "topics", "--subscribe-source", "mac"},
-    {"mqtt", "timing", "--timezone", "-3"},
-    {"mqtt", "tls", "off"},
-};
-
 TEST(PrinterctlToSim, EveryCommandKindDecodes) {
     SimProcess sim({"--listen", "127.0.0.1:0"});
-    const auto& commands = kEveryCommandKind;
+    const auto& commands = everyCommandKind();
     for (std::size_t k = 0; k < commands.size(); ++k) {
         const auto& command = commands[k];
         const auto expected = expectedLines(command);
@@ -72,7 +61,7 @@ TEST(PrinterctlToSim, SerialLineCarriesEveryCommandKind) {
     const std::string prefix = "printer-sim serial line ";
     ASSERT_TRUE(first.starts_with(prefix)) << first << sim.errorOutput();
     const std::string path = first.substr(prefix.size());
-    for (const auto& command : kEveryCommandKind) {
+    for (const auto& command : everyCommandKind()) {
         auto arguments = command;
         arguments.insert(arguments.begin(), {"--serial", path});
         const auto result = runProcess(PRINTERCTL_PATH, arguments);

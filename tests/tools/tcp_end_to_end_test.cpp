@@ -1,5 +1,6 @@
 // printerctl --tcp against socat, a TCP peer nobody here wrote: the bytes that arrive are exactly
 // the bytes --dry-run prints, for every kind of command.
+#include "tests/support/command_kinds.hpp"
 #include "tests/support/loopback.hpp"
 #include "tests/support/process.hpp"
 #include "tools/printerctl/hex_input.hpp"
@@ -79,20 +80,9 @@ TEST(PrinterctlTcp, SocatReceivesExactlyTheDryRunBytes) {
     const auto pem =
         write("ca.pem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
 
-    const std::vector<std::vector<std::string>> commands = {
-        {"test"},
-        {"basic", "--baud", "9600", "--codepage", "Korean"},
-        {"name", "Front counter \xE6\x89\x93\xE5\x8D\xB0"},
-        {"ip", "ethernet", "dhcp"},
-        {"ip", "wifi", "static", "10.0.0.2", "255.0.0.0", "10.0.0.1"},
-        {"wifi", "home", "secret"},
-        {"mqtt", "broker", "--server", "192.168.1.87", "--username", "u", "--password", "p"},
-        {"mqtt", "topics", "--qos", "2"},
-        {"mqtt", "timing", "--heartbeat", "60"},
-        {"mqtt", "tls", "off"},
-        {"mqtt", "tls", "one-way", der},
-        {"mqtt", "tls", "mutual", der, pem, der, "--password", "pw"},
-    };
+    auto commands = testing_support::everyCommandKind();
+    commands.push_back({"mqtt", "tls", "one-way", der});
+    commands.push_back({"mqtt", "tls", "mutual", der, pem, der, "--password", "pw"});
     for (const auto& command : commands) {
         auto dry = command;
         dry.insert(dry.begin(), "--dry-run");
