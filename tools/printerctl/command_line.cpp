@@ -387,10 +387,24 @@ Invocation parse(const std::vector<std::string>& arguments) {
         if (send.dryRun || send.transport != Transport::none) {
             usage("'list' takes no transport and no --dry-run");
         }
-        if (words.size() != 1 || words[0] != "usb") {
-            usage("'list' expects usb");
+        if (words.size() == 1 && words[0] == "usb") {
+            return ListRequest{Transport::usb};
         }
-        return ListRequest{Transport::usb};
+        if (words.empty() || words[0] != "ble") {
+            usage("'list' expects usb or ble");
+        }
+        const Words w("list ble", std::vector<std::string>(words.begin() + 1, words.end()),
+                      {"seconds"});
+        w.positional(0, "no words after ble but --seconds N");
+        ListRequest list{Transport::ble};
+        if (const auto seconds = w.option("seconds")) {
+            const auto parsed = protocol::parseUnsignedDecimal(*seconds, 600);
+            if (!parsed || *parsed < 1 || *parsed > 600) {
+                usage("--seconds must be a whole number 1...600, not '" + *seconds + "'");
+            }
+            list.scanSeconds = static_cast<int>(*parsed);
+        }
+        return list;
     }
     send.commands = planCommand(command, words);
     return send;
@@ -433,6 +447,8 @@ Commands:
                                          hex from the arguments, or standard input
   list usb                               USB printers, one per line: PORT-ID, name, kind,
                                          vendor:product, serial (tab-separated)
+  list ble [--seconds N]                 Bluetooth LE printers found by an N-second scan
+                                         (default 10): address, name, RSSI (tab-separated)
 
 --serial opens any terminal device as a USB serial line (115200 8N1, raw).
 --dry-run prints each command as one line of hex and sends nothing.

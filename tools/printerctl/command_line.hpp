@@ -36,9 +36,10 @@ struct DecodeRequest {
 
 struct HelpRequest {};
 
-// `list usb`: the printers a transport can reach.
+// `list usb` / `list ble`: the printers a transport can reach.
 struct ListRequest {
     Transport transport = Transport::usb;
+    int scanSeconds = 10; // Bluetooth only
 };
 
 // What to print on standard error, and the exit status (2: usage or invalid input).

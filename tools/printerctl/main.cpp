@@ -46,12 +46,7 @@ int runSend(const printerctl::SendRequest& request) {
                      "--dry-run to print the commands\n";
         return 2;
     }
-    if (request.transport != printerctl::Transport::ble) {
-        return printerctl::sendRequest(request);
-    }
-    std::cerr << "printerctl: this transport is not available in this build yet; use --tcp, or "
-                 "--dry-run to print the commands\n";
-    return 2;
+    return printerctl::sendRequest(request);
 }
 
 } // namespace
@@ -67,8 +62,10 @@ int main(int argc, char** argv) {
         std::cout << printerctl::usageText();
         return 0;
     }
-    if (std::holds_alternative<printerctl::ListRequest>(invocation)) {
-        return printerctl::listUsbPorts();
+    if (const auto* list = std::get_if<printerctl::ListRequest>(&invocation)) {
+        return list->transport == printerctl::Transport::ble
+                   ? printerctl::listBlePrinters(list->scanSeconds)
+                   : printerctl::listUsbPorts();
     }
     if (const auto* decode = std::get_if<printerctl::DecodeRequest>(&invocation)) {
         return runDecode(*decode);

@@ -21,6 +21,9 @@ namespace printerctl {
 namespace {
 
 constexpr const char* kDefaultPort = "9100";
+// A printer advertises every few hundred milliseconds; a scan of this length sees it.
+constexpr std::chrono::milliseconds kBleScanLimit{15'000};
+constexpr std::chrono::milliseconds kBleReadyLimit{10'000};
 
 struct Target {
     QString host;
@@ -40,9 +43,12 @@ Target splitTarget(const std::string& target) {
 // disconnect.
 class SendSession {
 public:
-    explicit SendSession(const SendRequest& request) : request_(request) {
+    explicit SendSession(const SendRequest& request)
+        : request_(request), bluetooth_(nullptr, request.transport == Transport::ble
+                                                     ? connection::makeSystemBleCentral()
+                                                     : connection::makeInactiveBleCentral()) {
         for (connection::ManagerAlert* manager :
-             std::initializer_list<connection::ManagerAlert*>{&network_, &usb_}) {
+             std::initializer_list<connection::ManagerAlert*>{&network_, &usb_, &bluetooth_}) {
             QObject::connect(manager, &connection::ManagerAlert::showAlertChanged, manager,
                              [this, manager] {
                                  if (manager->showAlert()) {
@@ -67,6 +73,7 @@ public:
                          });
         QObject::connect(&usb_, &connection::USBSerialManager::portsRefreshed, &usb_,
                          [this] { connectListedUsbPort(); });
+        connectBluetoothSignals();
     }
 
     int run(const Target& target) {
@@ -80,15 +87,65 @@ public:
             type_ = connection::ConnectionType::usb;
             usb_.connectSerialPath(where);
             break;
-        default:
+        case Transport::usb:
             type_ = connection::ConnectionType::usb;
             usb_.refreshPorts();
+            break;
+        default:
+            // The radio's first state report starts a scan; the printer is connected once the
+            // scan sees it.
+            type_ = connection::ConnectionType::bluetooth;
             break;
         }
         return QCoreApplication::exec();
     }
 
 private:
+    void connectBluetoothSignals() {
+        using connection::BluetoothManager;
+        const QString wanted = QString::fromStdString(request_.target).toUpper();
+        QObject::connect(
+            &bluetooth_, &BluetoothManager::discoveredDevicesChanged, &bluetooth_, [this, wanted] {
+                if (linkRequested_) {
+                    return;
+                }
+                for (const auto& device : bluetooth_.discoveredDevices()) {
+                    if (device.identifier.toUpper() == wanted) {
+                        linkRequested_ = true;
+                        bluetooth_.connect(device);
+                        // The manager gives up after its own 5 s; discovering the
+                        // services may take a few seconds more.
+                        QTimer::singleShot(kBleReadyLimit, &bluetooth_, [this] {
+                            if (!started_) {
+                                fail(QStringLiteral("printerctl: %1 offered no "
+                                                    "writable characteristic")
+                                         .arg(QString::fromStdString(request_.target)));
+                            }
+                        });
+                    }
+                }
+            });
+        QObject::connect(&bluetooth_, &BluetoothManager::writeCharacteristicReady, &bluetooth_,
+                         [this] { startWhen(true); });
+        QObject::connect(&bluetooth_, &BluetoothManager::allWritesConfirmed, &bluetooth_,
+                         [this] { finishWhenDelivered(); });
+        QObject::connect(
+            &bluetooth_, &BluetoothManager::writeFailed, &bluetooth_,
+            [this](const QString& error) { fail(QStringLiteral("Write failed: ") + error); });
+        QObject::connect(&bluetooth_, &BluetoothManager::radioStateReported, &bluetooth_, [this] {
+            if (request_.transport != Transport::ble) {
+                return;
+            }
+            QTimer::singleShot(kBleScanLimit, &bluetooth_, [this] {
+                if (!linkRequested_) {
+                    fail(QStringLiteral("printerctl: no printer %1 seen by a %2 s scan")
+                             .arg(QString::fromStdString(request_.target))
+                             .arg(kBleScanLimit.count() / 1000));
+                }
+            });
+        });
+    }
+
     void connectListedUsbPort() {
         const QString wanted = QString::fromStdString(request_.target);
         const auto& ports = usb_.availablePorts();
@@ -131,14 +188,24 @@ private:
         finishWhenDelivered();
     }
 
-    // TCP is done when its bytes reached the stack; USB when each send was confirmed.
+    // TCP is done when its bytes reached the stack; USB when each send was confirmed; Bluetooth
+    // when every write was confirmed.
     void finishWhenDelivered() {
         if (sent_ != request_.commands.size()) {
             return;
         }
-        const bool delivered = type_ == connection::ConnectionType::network
-                                   ? !network_.hasPendingWrites()
-                                   : delivered_ == sent_;
+        bool delivered = false;
+        switch (type_) {
+        case connection::ConnectionType::network:
+            delivered = !network_.hasPendingWrites();
+            break;
+        case connection::ConnectionType::bluetooth:
+            delivered = !bluetooth_.hasPendingWrites();
+            break;
+        case connection::ConnectionType::usb:
+            delivered = delivered_ == sent_;
+            break;
+        }
         if (delivered) {
             finish(0);
         }
@@ -158,6 +225,7 @@ private:
         finished_ = true;
         network_.disconnect();
         usb_.disconnect();
+        bluetooth_.disconnect();
         // Let the alert or console lines already posted come out before leaving.
         QTimer::singleShot(0, &network_, [code] { QCoreApplication::exit(code); });
     }
@@ -167,6 +235,7 @@ private:
     connection::NetworkManager network_;
     connection::BluetoothManager bluetooth_;
     connection::USBSerialManager usb_;
+    bool linkRequested_ = false;
     bool started_ = false;
     bool finished_ = false;
     std::size_t sent_ = 0;
@@ -218,6 +287,41 @@ int listUsbPorts() {
         QCoreApplication::exit(0);
     });
     usb.refreshPorts();
+    return QCoreApplication::exec();
+}
+
+int listBlePrinters(int seconds) {
+    int argc = 1;
+    char name[] = "printerctl";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    // The scan's own lines would mix with the list: they go to standard error.
+    connection::setConsoleSink([](std::string_view line) { std::cerr << line << std::endl; });
+    connection::BluetoothManager bluetooth;
+    bluetooth.setTimings(
+        {std::chrono::seconds(seconds), std::chrono::seconds(5), std::chrono::milliseconds(500)});
+    QObject::connect(&bluetooth, &connection::ManagerAlert::showAlertChanged, &bluetooth, [&] {
+        if (bluetooth.showAlert()) {
+            std::cerr << bluetooth.alertMessage().toStdString() << std::endl;
+            QCoreApplication::exit(1);
+        }
+    });
+    QObject::connect(&bluetooth, &connection::BluetoothManager::radioStateReported, &bluetooth,
+                     [&](connection::RadioState state) {
+                         if (state != connection::RadioState::poweredOn) {
+                             return;
+                         }
+                         QTimer::singleShot(std::chrono::seconds(seconds), &bluetooth, [&] {
+                             for (const auto& device : bluetooth.discoveredDevices()) {
+                                 std::cout << device.identifier.toStdString() << '\t'
+                                           << device.displayName().toStdString() << '\t'
+                                           << bluetooth.deviceRSSI().value(device.identifier)
+                                           << '\n';
+                             }
+                             std::cout.flush();
+                             QCoreApplication::exit(0);
+                         });
+                     });
     return QCoreApplication::exec();
 }
 
