@@ -43,7 +43,7 @@ struct BleAdvertisement {
     int rssi = 0;
 };
 
-// Characteristic property bits as the Bluetooth Core specification numbers them.
+// Characteristic property bits, numbered as in the GATT characteristic declaration.
 namespace bleProperty {
 inline constexpr std::uint8_t read = 0x02;
 inline constexpr std::uint8_t writeWithoutResponse = 0x04;
