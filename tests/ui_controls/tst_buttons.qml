@@ -1,0 +1,98 @@
+import QtQuick
+import QtTest
+import PrinterConfig.Controls
+import PrinterConfig.Testing
+import "colours.js" as Colours
+
+Item {
+    id: root
+    width: 400
+    height: 400
+
+    Component { id: primaryButton; PrimaryButton { text: "Apply"; width: 240 } }
+    Component { id: settingButton; SettingButton { title: "Set"; width: 240 } }
+    Component { id: toolbarButton; ToolbarButton { text: "Refresh"; symbol: "arrow.clockwise" } }
+    Component { id: backButton; BackButton {} }
+    Component { id: plainButton; PlainButton { text: "Network"; contentItem: SettingRowView { title: "Network" } } }
+
+    SignalSpy { id: clicks; signalName: "clicked" }
+
+    TestCase {
+        name: "Buttons"
+        when: windowShown
+
+        function test_look_data() {
+            return [
+                { tag: "filled", component: primaryButton, props: { filled: true, destructive: false },
+                  body: Theme.accent, outline: 0, label: "white" },
+                { tag: "filled destructive", component: primaryButton, props: { filled: true, destructive: true },
+                  body: Theme.danger, outline: 0, label: "white" },
+                { tag: "outline", component: primaryButton, props: { filled: false, destructive: false },
+                  body: Qt.rgba(1, 1, 1, 0.35), outline: 1.2, outlineColour: Colours.withAlpha(Theme.accent, 0.45),
+                  label: Theme.accent },
+                { tag: "outline destructive", component: primaryButton, props: { filled: false, destructive: true },
+                  body: Qt.rgba(1, 1, 1, 0.35), outline: 1.2, outlineColour: Colours.withAlpha(Theme.danger, 0.5),
+                  label: Theme.danger },
+                { tag: "SettingButton", component: settingButton, props: {},
+                  body: Theme.accent, outline: 0, label: "white" },
+            ];
+        }
+
+        function test_look(data) {
+            const button = createTemporaryObject(data.component, root, data.props);
+            verify(Colours.same(button.background.color, data.body), "body " + button.background.color);
+            compare(button.background.radius, 10);
+            compare(button.background.border.width, data.outline);
+            if (data.outline > 0)
+                verify(Colours.same(button.background.border.color, data.outlineColour),
+                       "outline " + button.background.border.color);
+            verify(Colours.same(button.contentItem.color, data.label), "label " + button.contentItem.color);
+            compare(button.contentItem.fontInfo.family, "Manrope");
+            // The label spans the button inside its 16/12 insets.
+            compare(button.contentItem.width, button.width - 32);
+            compare(button.height, button.contentItem.implicitHeight + 24);
+        }
+
+        function test_press_shrinks_dims_and_springs_back() {
+            const button = createTemporaryObject(settingButton, root);
+            clicks.target = button;
+            clicks.clear();
+            mousePress(button);
+            // Eased, not a jump.
+            compare(button.scale, 1);
+            tryCompare(button, "scale", 0.98, 1000);
+            tryCompare(button, "opacity", 0.9, 1000);
+            mouseRelease(button);
+            tryCompare(button, "scale", 1, 1000);
+            tryCompare(button, "opacity", 1, 1000);
+            compare(clicks.count, 1);
+        }
+
+        // What a screen reader's "Press" does must be what a click does.
+        function test_accessible_press_data() {
+            return [
+                { tag: "PrimaryButton", component: primaryButton, name: "Apply" },
+                { tag: "SettingButton", component: settingButton, name: "Set" },
+                { tag: "ToolbarButton", component: toolbarButton, name: "Refresh" },
+                { tag: "BackButton", component: backButton, name: "Back" },
+                { tag: "PlainButton", component: plainButton, name: "Network" },
+            ];
+        }
+
+        function test_accessible_press(data) {
+            const button = createTemporaryObject(data.component, root);
+            clicks.target = button;
+            clicks.clear();
+            compare(Probe.accessibleName(button), data.name);
+            verify(Probe.doAction(button, "Press"));
+            compare(clicks.count, 1);
+            mouseClick(button);
+            compare(clicks.count, 2);
+
+            button.enabled = false;
+            Probe.doAction(button, "Press");
+            mouseClick(button);
+            compare(clicks.count, 2, "a disabled button ignores both");
+        }
+    }
+}

@@ -1,0 +1,7 @@
+import QtQuick
+
+// Returns from a pushed screen to the one below it.
+ToolbarButton {
+    symbol: "chevron.left"
+    text: qsTr("Back")
+}
