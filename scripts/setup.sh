@@ -20,8 +20,13 @@ done
 packages=(
   # toolchain and build
   cmake ninja-build g++ pkg-config
-  # Qt 6 (Core, Network, Bluetooth)
-  qt6-base-dev qt6-connectivity-dev
+  # Qt 6 (Core, Network, Bluetooth, D-Bus; Gui, Qml, Quick and Quick Controls for the window)
+  qt6-base-dev qt6-connectivity-dev qt6-declarative-dev
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
+  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
+  qml6-module-qtquick-shapes qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qttest
+  # the window's fonts and icons, embedded at build time
+  fonts-manrope fonts-roboto-unhinted fonts-material-design-icons-iconfont
   # USB: libusb for printer-class interfaces, libudev to find serial adapters; CUPS for lpinfo
   # and the usb backend
   libusb-1.0-0-dev libudev-dev cups
@@ -29,6 +34,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev socat
   # tests: USB devices emulated by umockdev; a fake BlueZ on a private D-Bus bus
   umockdev libumockdev-dev dbus python3-dbusmock
+  # tests: the window driven by an accessibility client on a virtual X display
+  xvfb at-spi2-core gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()

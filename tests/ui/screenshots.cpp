@@ -1,0 +1,92 @@
+// Pictures of the window for people to look at: the start, the Bluetooth list, the connected
+// dashboard, the settings hub and an alert, drawn offscreen with the software renderer into the
+// current directory. Exits non-zero if a picture could not be taken or is blank.
+#include "tests/connection/fake_ble_central.hpp"
+#include "ui/content_view_model.hpp"
+#include "ui/controls/fonts.hpp"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
+#include <QQuickWindow>
+#include <QTcpServer>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+#include <cstdio>
+
+Q_IMPORT_QML_PLUGIN(PrinterConfigPlugin)
+Q_IMPORT_QML_PLUGIN(PrinterConfig_ControlsPlugin)
+
+namespace {
+
+testing_support::FakeBleCentral* radio = nullptr;
+
+// Lets animations finish, then grabs the window. A blank picture (one colour) is a failure.
+bool shoot(QQuickWindow* window, const char* name) {
+    QTest::qWait(700);
+    const QImage image = window->grabWindow();
+    bool varied = false;
+    for (int y = 0; y < image.height() && !varied; y += 7) {
+        for (int x = 0; x < image.width() && !varied; x += 7) {
+            varied = image.pixel(x, y) != image.pixel(0, 0);
+        }
+    }
+    const bool saved = !image.isNull() && image.save(QString::fromLatin1(name));
+    std::printf("%s %s\n", name, saved && varied ? "written" : "FAILED");
+    return saved && varied;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QUICK_BACKEND", "software");
+    QGuiApplication app(argc, argv);
+    ui::installFonts();
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    ui::ContentViewModel::setCentralFactory([] {
+        auto central = std::make_unique<testing_support::FakeBleCentral>();
+        radio = central.get();
+        return central;
+    });
+
+    QQmlApplicationEngine engine;
+    engine.addImportPath(QStringLiteral("qrc:/")); // where the static modules put their qmldir
+    engine.load(QUrl(QStringLiteral("qrc:/PrinterConfig/Main.qml")));
+    if (engine.rootObjects().isEmpty()) {
+        return 1;
+    }
+    auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    auto* view = window->findChild<QObject*>(QStringLiteral("contentView"))
+                     ->property("model")
+                     .value<ui::ContentViewModel*>();
+    bool ok = shoot(window, "start.png");
+
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    QTest::qWait(50);
+    const QByteArray printer("\x4B\x43\x01\x02", 4);
+    radio->delegate()->didDiscover({{"C4:7F:0E:12:34:56", "QW-T50"}, printer, -63});
+    radio->delegate()->didDiscover({{"C4:7F:0E:AB:CD:EF", "Kitchen 80"}, printer, -78});
+    ok = shoot(window, "bluetooth.png") && ok;
+
+    QTcpServer printerPort;
+    printerPort.listen(QHostAddress::LocalHost, 0);
+    view->selectConnectionType(QStringLiteral("network"));
+    view->setIpAddress(QStringLiteral("127.0.0.1"));
+    view->setPort(QString::number(printerPort.serverPort()));
+    view->toggleNetworkConnection();
+    QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000);
+    ok = shoot(window, "dashboard.png") && ok;
+
+    view->openSettings(QStringLiteral("hub"));
+    ok = shoot(window, "hub.png") && ok;
+    view->closeSettings();
+
+    view->networkManager().disconnect();
+    view->setIpAddress(QStringLiteral("192.168.1"));
+    view->toggleNetworkConnection();
+    ok = shoot(window, "alert.png") && ok;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,91 @@
+import QtQuick
+import QtTest
+import PrinterConfig
+
+// The window as a user drives it: choose a transport, connect to the virtual printer, run the
+// communication test, open the settings and close them, and meet an alert.
+Item {
+    id: top
+    width: 1020
+    height: 700
+
+    ContentView {
+        id: view
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "Window"
+        when: windowShown
+
+        // The visible item showing `text` (a label, a button's text), searched from the window's
+        // root so that popups are found too.
+        function find(text, from) {
+            const item = from || top.Window.contentItem
+            for (let i = 0; i < item.children.length; ++i) {
+                const child = item.children[i]
+                if (!child.visible)
+                    continue
+                if (child.text === text)
+                    return child
+                const inner = find(text, child)
+                if (inner)
+                    return inner
+            }
+            return null
+        }
+        function press(text) {
+            let item = null
+            tryVerify(() => (item = find(text)) !== null, 5000, "no visible \"" + text + "\"")
+            mouseClick(item)
+        }
+
+        function test_1_startsOnUsbWithItsEmptyListText() {
+            compare(view.model.connectionType, "usb")
+            verify(find("No USB printer found. Use a data USB cable (not charge-only), then Refresh.") !== null)
+            verify(find("Ready when you are") !== null)
+        }
+
+        function test_2_networkDashboardTestAndSettings() {
+            press("Network")
+            compare(view.model.connectionType, "network")
+            view.model.ipAddress = "127.0.0.1"
+            view.model.port = String(sim.port)
+            press("Connect Network")
+            tryCompare(view.model, "isCurrentConnected", true, 5000)
+            tryVerify(() => find("127.0.0.1:" + sim.port) !== null, 2000)
+            verify(find("TCP network printer") !== null)
+
+            press("Communication Test")
+            tryVerify(() => sim.printed("\u00B7 test"), 5000, "the sim received 12 54")
+
+            press("Parameter Settings")
+            tryVerify(() => find("Pick a category. Changes are sent over the current connection.") !== null, 2000)
+            press("WIFI Settings")
+            tryVerify(() => find("WIFI Settings") !== null && find("Basic Settings") === null, 2000)
+            press("Close")
+            tryCompare(view.model, "settingsSection", "", 2000)
+
+            press("MQTT") // a category card opens the sheet at its section
+            tryCompare(view.model, "settingsSection", "mqtt", 2000)
+            tryVerify(() => find("MQTT Settings") !== null, 2000)
+            press("Close")
+            tryCompare(view.model, "settingsSection", "", 2000)
+
+            press("Disconnect")
+            tryCompare(view.model, "isCurrentConnected", false, 5000)
+        }
+
+        function test_3_aBadAddressRaisesTheNetworkAlert() {
+            press("Network")
+            view.model.ipAddress = "192.168.1"
+            press("Connect Network")
+            tryVerify(() => find("Invalid IP Address Format") !== null, 2000)
+            // The alert's own title, inside the same popup as the message.
+            verify(find("Network", find("Invalid IP Address Format").parent) !== null)
+            press("OK")
+            tryCompare(view.model.networkManager, "showAlert", false, 2000)
+            tryVerify(() => find("Invalid IP Address Format") === null, 2000)
+        }
+    }
+}

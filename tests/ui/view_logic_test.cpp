@@ -1,0 +1,180 @@
+// The main window's and the settings sheet's rules, without a window: the real managers, a
+// real TCP peer (printer-sim) and a real pseudo-terminal; only the Bluetooth radio is scripted.
+#include "tests/connection/fake_ble_central.hpp"
+#include "tests/sim/sim_process.hpp"
+#include "tests/support/pty.hpp"
+#include "ui/content_view_model.hpp"
+#include "ui/printer_settings_model.hpp"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace ui;
+using namespace std::chrono_literals;
+using connection::BlePeripheral;
+using connection::USBSerialPort;
+
+namespace {
+
+// The radio every view model of these tests gets; the newest one is reachable here.
+testing_support::FakeBleCentral* radio = nullptr;
+
+class ViewLogic : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ContentViewModel::setCentralFactory([] {
+            auto central = std::make_unique<testing_support::FakeBleCentral>();
+            radio = central.get();
+            return central;
+        });
+        view = std::make_unique<ContentViewModel>();
+        QCoreApplication::processEvents(); // the radio's first report
+    }
+
+    void connectTcp(std::uint16_t port) {
+        view->selectConnectionType(QStringLiteral("network"));
+        view->setIpAddress(QStringLiteral("127.0.0.1"));
+        view->setPort(QString::number(port));
+        view->toggleNetworkConnection();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 10000));
+    }
+
+    std::unique_ptr<ContentViewModel> view;
+};
+
+TEST_F(ViewLogic, StartsOnUsbAndSwitchingDisconnectsThePreviousTransport) {
+    EXPECT_EQ(view->connectionTypeText(), "usb");
+    EXPECT_EQ(view->statusText(), "Not Connected");
+    view->appear();
+    EXPECT_TRUE(view->appearReady());
+
+    sim_testing::SimProcess sim({"--listen", "127.0.0.1:0"});
+    connectTcp(sim.firstPort());
+    EXPECT_EQ(view->connectedName(), QStringLiteral("127.0.0.1:%1").arg(sim.firstPort()));
+    EXPECT_EQ(view->connectionKind(), "TCP network printer");
+
+    // Choosing Network again resets the fields and keeps the link.
+    view->setIpAddress("10.1.2.3");
+    view->setPort("1");
+    view->selectConnectionType(QStringLiteral("network"));
+    EXPECT_EQ(view->ipAddress(), "192.168.1.87");
+    EXPECT_EQ(view->port(), "9100");
+    EXPECT_TRUE(view->networkManager().isConnected());
+
+    radio->calls.clear();
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    EXPECT_FALSE(view->networkManager().isConnected());
+    EXPECT_FALSE(view->isCurrentConnected());
+    EXPECT_EQ(radio->calls, (std::vector<std::string>{"stopScan"})); // the scan starts posted
+    QCoreApplication::processEvents();
+    EXPECT_EQ(radio->calls.back(), "scan");
+}
+
+TEST_F(ViewLogic, BluetoothStatusNameAndRows) {
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    EXPECT_EQ(view->statusText(), "Scanning for printers…");
+    auto* delegate = radio->delegate();
+    const QByteArray printerData("\x4B\x43\x01", 3);
+    delegate->didDiscover({{"AA:BB:CC:DD:EE:01", "P1"}, printerData, -63});
+    delegate->didDiscover({{"E621E1F8-C36C-495A-93FC-0123456789AB", ""}, printerData, -70});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->statusText(), "2 device(s) found — tap to connect");
+    const QVariantList rows = view->bluetoothDevices();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].toMap().value("identifierLine").toString(), "AA:BB:CC:DD:EE:01");
+    EXPECT_EQ(rows[0].toMap().value("rssi").toInt(), -63);
+    EXPECT_EQ(rows[1].toMap().value("name").toString(), "Unknown Device");
+    EXPECT_EQ(rows[1].toMap().value("identifierLine").toString(), "01:23:45:67:89:AB");
+    EXPECT_EQ(view->connectedName(), "Bluetooth Printer");
+
+    view->connectBluetoothDevice("AA:BB:CC:DD:EE:01");
+    QCoreApplication::processEvents();
+    delegate->didConnect({"AA:BB:CC:DD:EE:01", "P1"});
+    EXPECT_EQ(view->statusText(), "Connected · P1");
+    EXPECT_EQ(view->connectedName(), "P1");
+    EXPECT_EQ(view->connectionKind(), "Bluetooth LE");
+    EXPECT_TRUE(view->isCurrentConnected());
+}
+
+TEST_F(ViewLogic, UsbPortNamesAndTheConnectButton) {
+    const std::vector<USBSerialPort> ports = {{"usb://Maker/Model?serial=1", "QW-T50 USB Printer",
+                                               USBSerialPort::Kind::printerClass, 0, 0, "1"}};
+    const std::pair<QString, QString> names[] = {
+        {"/dev/cu.usbserial-1410", "usbserial-1410"},
+        {"/dev/ttyUSB0", "ttyUSB0"},
+        {"usb://Maker/Model?serial=1", "QW-T50 USB Printer"},
+        {"usb://Maker/Gone?serial=2", "USB Printer"},
+        {"bulk:17825792", "bulk:17825792"},
+        {"", ""},
+    };
+    for (const auto& [id, shown] : names) {
+        EXPECT_EQ(ContentViewModel::usbPortDisplayName(id, ports), shown) << id.toStdString();
+    }
+    EXPECT_EQ(view->statusText(), "Not Connected");
+    EXPECT_EQ(view->connectedName(), "USB Printer");
+    EXPECT_FALSE(view->usbConnectEnabled()); // nothing selected
+    view->selectUsbPort("/dev/ttyUSB0");
+    EXPECT_TRUE(view->usbConnectEnabled());
+    EXPECT_EQ(view->connectionKind(), "ttyUSB0");
+}
+
+TEST_F(ViewLogic, CommunicationTestSendsTwelveFiftyFourOnEachTransport) {
+    sim_testing::SimProcess sim({"--listen", "127.0.0.1:0"});
+    connectTcp(sim.firstPort());
+    view->sendTestData();
+    // The socket writes from the event loop: keep it running while the sim's output is read.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return sim.waitForLine(sim_testing::containing({"\u00B7 test"}), 10ms).has_value(); },
+        10000));
+
+    testing_support::Pty pty;
+    view->selectConnectionType(QStringLiteral("usb"));
+    QSignalSpy connected(&view->usbSerialManager(), &connection::USBSerialManager::connectFinished);
+    view->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
+    ASSERT_TRUE(connected.wait(5000));
+    EXPECT_TRUE(view->isCurrentConnected());
+    view->sendTestData();
+    EXPECT_EQ(pty.read(2, 5s), (protocol::Bytes{0x12, 0x54}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->usbSerialManager().showAlert(); }, 5000));
+    EXPECT_EQ(view->usbSerialManager().alertMessage(), "USB test data sent.");
+}
+
+TEST_F(ViewLogic, SettingsSheetOpensWhereAskedWithFreshValues) {
+    view->openSettings(QStringLiteral("network"));
+    EXPECT_EQ(view->settingsSectionText(), "network");
+    view->openSettings(QStringLiteral("nowhere"));
+    EXPECT_EQ(view->settingsSectionText(), "network");
+    view->closeSettings();
+    EXPECT_EQ(view->settingsSectionText(), "");
+
+    const std::pair<QString, QString> titles[] = {
+        {"hub", "Parameter Settings"}, {"basic", "Basic Settings"}, {"network", "Network Settings"},
+        {"wifi", "WIFI Settings"},     {"mqtt", "MQTT Settings"},
+    };
+    for (const auto& [section, title] : titles) {
+        PrinterSettingsModel sheet;
+        sheet.setInitialSection(section);
+        EXPECT_EQ(sheet.currentSection(), section);
+        EXPECT_EQ(sheet.navigationTitle(), title);
+    }
+
+    PrinterSettingsModel first;
+    first.setInitialSection("hub");
+    first.enter("wifi");
+    EXPECT_EQ(first.navigationTitle(), "WIFI Settings");
+    EXPECT_EQ(first.wifiName, "");
+    first.printerName = "Edited";
+    PrinterSettingsModel second;
+    EXPECT_EQ(second.printerName, "Thermal");
+    EXPECT_EQ(second.baudRate, 115200);
+    EXPECT_EQ(second.density, 1);
+    EXPECT_EQ(second.mqttPort, "1883");
+    const QVariantList rows = PrinterSettingsModel::hubRows();
+    ASSERT_EQ(rows.size(), 4);
+    EXPECT_EQ(rows[1].toMap().value("subtitle").toString(),
+              QStringLiteral("Printer name, Ethernet & Wi\u2011Fi IP"));
+}
+
+} // namespace

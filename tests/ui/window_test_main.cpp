@@ -1,0 +1,68 @@
+// Qt Quick Test for the whole window, offscreen: the application's modules, a scripted radio,
+// and a running printer-sim the tests connect to over TCP.
+#include "tests/connection/fake_ble_central.hpp"
+#include "tests/support/process.hpp"
+#include "ui/content_view_model.hpp"
+#include "ui/controls/fonts.hpp"
+
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtQuickTest/quicktest.h>
+#include <regex>
+
+Q_IMPORT_QML_PLUGIN(PrinterConfigPlugin)
+Q_IMPORT_QML_PLUGIN(PrinterConfig_ControlsPlugin)
+
+// The virtual printer as the tests see it: where it listens, and whether it printed a line.
+class SimHarness : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(int port READ port CONSTANT)
+public:
+    SimHarness() : sim_(PRINTER_SIM_PATH, {"--listen", "127.0.0.1:0"}) {
+        const std::string first = sim_.takeFirstLine();
+        std::smatch found;
+        if (std::regex_search(first, found, std::regex(R"(:(\d+)$)"))) {
+            port_ = std::stoi(found[1]);
+        }
+    }
+    int port() const { return port_; }
+    // Never blocks: the window's socket writes from the same event loop.
+    Q_INVOKABLE bool printed(const QString& fragment) {
+        sim_.waitForLine(testing_support::containing({fragment.toStdString()}),
+                         std::chrono::milliseconds(0));
+        for (const auto& line : sim_.lines()) {
+            if (line.find(fragment.toStdString()) != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    testing_support::ChildProcess sim_;
+    int port_ = 0;
+};
+
+class Setup : public QObject {
+    Q_OBJECT
+public slots:
+    void applicationAvailable() {
+        ui::installFonts();
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        ui::ContentViewModel::setCentralFactory(
+            [] { return std::make_unique<testing_support::FakeBleCentral>(); });
+    }
+    void qmlEngineAvailable(QQmlEngine* engine) {
+        engine->addImportPath(QStringLiteral("qrc:/"));
+        engine->rootContext()->setContextProperty(QStringLiteral("sim"), &sim_);
+    }
+
+private:
+    SimHarness sim_;
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(window, Setup)
+
+#include "window_test_main.moc"

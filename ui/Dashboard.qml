@@ -1,0 +1,121 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import PrinterConfig.Controls
+
+// The right area while the chosen transport is connected: the printer, the communication test
+// and the ways into the settings.
+Item {
+    id: dashboard
+    property var model
+
+    ColumnLayout {
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.verticalCenter: parent.verticalCenter
+        anchors.margins: 56
+        spacing: 16
+
+        ColumnLayout {
+            spacing: 4
+            Text {
+                text: "Connected"
+                font: Theme.captionFont
+                color: Theme.success
+                Accessible.name: text
+            }
+            Text {
+                objectName: "connectedName"
+                text: dashboard.model.connectedName
+                font: Theme.displayFont
+                color: Theme.ink
+                elide: Text.ElideRight
+                Layout.fillWidth: true
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+            Text {
+                objectName: "connectionKind"
+                text: dashboard.model.connectionKind
+                font: Theme.bodyFont
+                color: Theme.inkSecondary
+                Accessible.name: text
+            }
+        }
+
+        RowLayout {
+            spacing: 12
+            Layout.maximumWidth: 420
+            PrimaryButton {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                text: "Communication Test"
+                filled: false
+                onClicked: dashboard.model.sendTestData()
+            }
+            PrimaryButton {
+                Layout.fillWidth: true
+                Layout.preferredWidth: 1
+                text: "Parameter Settings"
+                filled: true
+                onClicked: dashboard.model.openSettings("hub")
+            }
+        }
+
+        GridLayout {
+            columns: 2
+            columnSpacing: 12
+            rowSpacing: 12
+            Layout.maximumWidth: 420
+            Layout.fillWidth: true
+            Repeater {
+                model: [
+                    { symbol: "slider.horizontal.3", title: "Basic", subtitle: "Baud, cutter, density", section: "basic" },
+                    { symbol: "network", title: "Network", subtitle: "Name & IP", section: "network" },
+                    { symbol: "wifi", title: "Wi\u2011Fi", subtitle: "SSID & password", section: "wifi" },
+                    { symbol: "antenna.radiowaves.left.and.right", title: "MQTT", subtitle: "Server & TLS", section: "mqtt" }
+                ]
+                delegate: AbstractButton {
+                    id: card
+                    required property var modelData
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1 // two equal columns
+                    implicitHeight: 84
+                    hoverEnabled: true
+                    text: modelData.title
+                    Accessible.role: Accessible.Button
+                    Accessible.name: modelData.title
+                    Accessible.description: modelData.subtitle
+                    Accessible.onPressAction: clicked()
+                    onClicked: dashboard.model.openSettings(modelData.section)
+                    scale: down ? 0.98 : 1
+                    Behavior on scale { NumberAnimation { duration: 150; easing.type: Easing.OutQuad } }
+                    background: Rectangle {
+                        radius: 14
+                        color: card.hovered ? Qt.rgba(1, 1, 1, 0.8) : Qt.rgba(1, 1, 1, 0.6)
+                        border.color: Theme.hairline
+                    }
+                    contentItem: ColumnLayout {
+                        spacing: 2
+                        Icon {
+                            symbol: card.modelData.symbol
+                            size: 18
+                            color: Theme.accent
+                        }
+                        Text {
+                            text: card.modelData.title
+                            font: Theme.buttonFont
+                            color: Theme.ink
+                        }
+                        Text {
+                            text: card.modelData.subtitle
+                            font: Theme.captionFont
+                            color: Theme.inkSecondary
+                        }
+                    }
+                    padding: 14
+                }
+            }
+        }
+    }
+}

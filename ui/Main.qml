@@ -1,0 +1,20 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import PrinterConfig
+import PrinterConfig.Controls
+
+// The application's one window. No menu offers a second one.
+ApplicationWindow {
+    id: window
+    width: 1020
+    height: 700
+    minimumWidth: 900
+    minimumHeight: 620
+    visible: true
+    title: "printer-config"
+    background: PaperBackground {}
+
+    ContentView {
+        anchors.fill: parent
+    }
+}

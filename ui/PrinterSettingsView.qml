@@ -1,0 +1,188 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Templates as T
+import QtQuick.Layouts
+import PrinterConfig
+import PrinterConfig.Controls
+
+// The settings sheet over the main window: the hub of categories, or one category's screen.
+// Every opening starts from fresh values; "Close" closes it from wherever it stands.
+Popup {
+    id: sheet
+    property alias content: settings.content
+    property alias connectionType: settings.connectionType
+    property alias initialSection: settings.initialSection
+    readonly property alias settings: settings
+    signal dismissed()
+
+    PrinterSettingsModel {
+        id: settings
+    }
+
+    parent: T.Overlay.overlay
+    anchors.centerIn: parent
+    width: Math.max(640, Math.min(720, parent ? parent.width - 40 : 720))
+    height: Math.max(580, Math.min(660, parent ? parent.height - 40 : 660))
+    modal: true
+    visible: true
+    closePolicy: Popup.CloseOnEscape
+    padding: 0
+    onClosed: dismissed()
+    T.Overlay.modal: Rectangle { color: Qt.rgba(0.12, 0.14, 0.16, 0.28) }
+    background: Rectangle {
+        radius: 16
+        color: Theme.paper
+        border.color: Theme.hairline
+        clip: true
+        PaperBackground {
+            anchors.fill: parent
+            anchors.margins: 1
+        }
+    }
+
+    contentItem: ColumnLayout {
+        spacing: 0
+        Accessible.role: Accessible.Dialog
+        Accessible.name: settings.navigationTitle
+
+        // Navigation bar: "Close" in the cancellation place, the title in the middle.
+        Item {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 52
+            ToolButtonLink {
+                anchors.left: parent.left
+                anchors.leftMargin: 14
+                anchors.verticalCenter: parent.verticalCenter
+                text: "Close"
+                symbol: ""
+                onClicked: sheet.close()
+            }
+            Text {
+                anchors.centerIn: parent
+                text: settings.navigationTitle
+                font: Theme.buttonFont
+                color: Theme.ink
+                Accessible.role: Accessible.Heading
+                Accessible.name: text
+            }
+            Rectangle {
+                anchors.bottom: parent.bottom
+                width: parent.width
+                height: 1
+                color: Theme.hairline
+            }
+        }
+
+        Loader {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            sourceComponent: settings.currentSection === "hub" ? hub : unavailable
+        }
+    }
+
+    Component {
+        id: hub
+        ScrollView {
+            ScrollBar.vertical.policy: ScrollBar.AsNeeded
+            contentWidth: availableWidth
+            ColumnLayout {
+                width: parent.width
+                spacing: 20
+                Item { Layout.preferredHeight: 8 }
+                Text {
+                    Layout.leftMargin: 28
+                    Layout.rightMargin: 28
+                    Layout.fillWidth: true
+                    text: "Pick a category. Changes are sent over the current connection."
+                    font: Theme.captionFont
+                    color: Theme.inkSecondary
+                    wrapMode: Text.WordWrap
+                    Accessible.name: text
+                }
+                Rectangle {
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 14
+                    Layout.rightMargin: 14
+                    implicitHeight: rows.implicitHeight + 16
+                    radius: 14
+                    color: Qt.rgba(1, 1, 1, 0.6)
+                    border.color: Theme.hairline
+                    ColumnLayout {
+                        id: rows
+                        anchors.fill: parent
+                        anchors.margins: 8
+                        spacing: 6
+                        Repeater {
+                            model: settings.hubRows
+                            delegate: ColumnLayout {
+                                required property var modelData
+                                required property int index
+                                spacing: 6
+                                Layout.fillWidth: true
+                                Rectangle {
+                                    visible: index > 0
+                                    Layout.fillWidth: true
+                                    Layout.leftMargin: 62
+                                    height: 1
+                                    color: Theme.hairline
+                                }
+                                AbstractButton {
+                                    id: rowButton
+                                    Layout.fillWidth: true
+                                    padding: 6
+                                    hoverEnabled: true
+                                    text: modelData.title
+                                    Accessible.role: Accessible.Button
+                                    Accessible.name: modelData.title
+                                    Accessible.description: modelData.subtitle
+                                    Accessible.onPressAction: clicked()
+                                    onClicked: settings.enter(modelData.section)
+                                    background: Rectangle {
+                                        radius: 10
+                                        color: rowButton.down ? Theme.accentTint
+                                                              : (rowButton.hovered ? Qt.rgba(1, 1, 1, 0.5) : "transparent")
+                                    }
+                                    contentItem: SettingRowView {
+                                        icon: modelData.icon
+                                        title: modelData.title
+                                        subtitle: modelData.subtitle
+                                    }
+                                }
+                            }
+                        }
+                    }
+                }
+                Item { Layout.preferredHeight: 20 }
+            }
+        }
+    }
+
+    // The category screens arrive with their own work; until then a section says so plainly.
+    Component {
+        id: unavailable
+        Item {
+            ColumnLayout {
+                anchors.centerIn: parent
+                width: Math.min(parent.width - 56, 420)
+                spacing: 10
+                Text {
+                    text: settings.navigationTitle
+                    font: Theme.titleFont
+                    color: Theme.ink
+                    Layout.alignment: Qt.AlignHCenter
+                    Accessible.name: text
+                }
+                Text {
+                    objectName: "unavailableNote"
+                    text: "This screen is not available yet in this version."
+                    font: Theme.bodyFont
+                    color: Theme.inkSecondary
+                    wrapMode: Text.WordWrap
+                    horizontalAlignment: Text.AlignHCenter
+                    Layout.fillWidth: true
+                    Accessible.name: text
+                }
+            }
+        }
+    }
+}

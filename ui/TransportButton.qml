@@ -1,0 +1,47 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import PrinterConfig.Controls
+
+// One choice of the transport selector: its icon over its label. Pressing the chosen one again
+// chooses it again (which resets its fields).
+AbstractButton {
+    id: button
+    property string symbol
+    property bool selected: false
+    signal activated()
+
+    implicitHeight: 58
+    hoverEnabled: true
+    onClicked: activated()
+    Accessible.role: Accessible.RadioButton
+    Accessible.name: text
+    Accessible.checkable: true
+    Accessible.checked: selected
+    Accessible.onPressAction: activated()
+    Accessible.onToggleAction: activated()
+
+    background: Rectangle {
+        radius: 10
+        color: button.selected ? Theme.accentTint : Qt.rgba(1, 1, 1, 0.45)
+        border.width: 1
+        border.color: button.selected ? Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.35)
+                                      : Theme.hairline
+    }
+
+    contentItem: ColumnLayout {
+        spacing: 3
+        Icon {
+            Layout.alignment: Qt.AlignHCenter
+            symbol: button.symbol
+            size: 20
+            color: button.selected ? Theme.accent : Theme.inkSecondary
+        }
+        Text {
+            Layout.alignment: Qt.AlignHCenter
+            text: button.text
+            font: Theme.captionFont
+            color: button.selected ? Theme.accent : Theme.inkSecondary
+        }
+    }
+}

@@ -1,0 +1,55 @@
+#include "ui/printer_settings_model.hpp"
+
+namespace ui {
+
+void PrinterSettingsModel::setContent(ContentViewModel* content) {
+    if (content != content_) {
+        content_ = content;
+        emit contentChanged();
+    }
+}
+
+void PrinterSettingsModel::setConnectionType(const QString& type) {
+    if (type != connectionType_) {
+        connectionType_ = type;
+        emit connectionTypeChanged();
+    }
+}
+
+void PrinterSettingsModel::setInitialSection(const QString& rawSection) {
+    if (const auto section = settingsSectionFromRaw(rawSection)) {
+        initialSection_ = *section;
+        currentSection_ = *section;
+        emit currentSectionChanged();
+    }
+}
+
+void PrinterSettingsModel::enter(const QString& rawSection) {
+    if (const auto section = settingsSectionFromRaw(rawSection);
+        section && *section != currentSection_) {
+        currentSection_ = *section;
+        emit currentSectionChanged();
+    }
+}
+
+QVariantList PrinterSettingsModel::hubRows() {
+    const auto row = [](const char* icon, const QString& title, const QString& subtitle,
+                        SettingsSection section) {
+        return QVariantMap{{QStringLiteral("icon"), QLatin1String(icon)},
+                           {QStringLiteral("title"), title},
+                           {QStringLiteral("subtitle"), subtitle},
+                           {QStringLiteral("section"), rawValue(section)}};
+    };
+    return {
+        row("slider.horizontal.3", QStringLiteral("Basic Settings"),
+            QStringLiteral("Baud rate, cutter, beeper, density, language"), SettingsSection::basic),
+        row("network", QStringLiteral("Network Settings"),
+            QStringLiteral("Printer name, Ethernet & Wi\u2011Fi IP"), SettingsSection::network),
+        row("wifi", QStringLiteral("WIFI Settings"), QStringLiteral("SSID and password (2.4 GHz)"),
+            SettingsSection::wifi),
+        row("antenna.radiowaves.left.and.right", QStringLiteral("MQTT Settings"),
+            QStringLiteral("Broker, topics, heartbeat, TLS"), SettingsSection::mqtt),
+    };
+}
+
+} // namespace ui
