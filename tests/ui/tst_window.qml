@@ -40,6 +40,17 @@ Item {
             mouseClick(item)
         }
 
+        // Replaces the text of the field now showing `current` by typing `typed`.
+        function type(current, typed) {
+            let field = null
+            tryVerify(() => (field = find(current)) !== null, 2000, "no field showing " + current)
+            mouseClick(field)
+            keyClick(Qt.Key_A, Qt.ControlModifier)
+            keyClick(Qt.Key_Backspace)
+            for (const c of typed)
+                keyClick(c)
+        }
+
         function test_1_startsOnUsbWithItsEmptyListText() {
             compare(view.model.connectionType, "usb")
             verify(find("No USB printer found. Use a data USB cable (not charge-only), then Refresh.") !== null)
@@ -49,8 +60,10 @@ Item {
         function test_2_networkDashboardTestAndSettings() {
             press("Network")
             compare(view.model.connectionType, "network")
-            view.model.ipAddress = "127.0.0.1"
-            view.model.port = String(sim.port)
+            type("192.168.1.87", "127.0.0.1")
+            type("9100", String(sim.port))
+            compare(view.model.ipAddress, "127.0.0.1")
+            compare(view.model.port, String(sim.port))
             press("Connect Network")
             tryCompare(view.model, "isCurrentConnected", true, 5000)
             tryVerify(() => find("127.0.0.1:" + sim.port) !== null, 2000)
