@@ -9,14 +9,14 @@ import PrinterConfig.Controls
 // Every opening starts from fresh values; "Close" closes it from wherever it stands.
 Popup {
     id: sheet
-    property alias content: settings.content
-    property alias connectionType: settings.connectionType
-    property alias initialSection: settings.initialSection
-    readonly property alias settings: settings
+    property alias content: sheetModel.content
+    property alias connectionType: sheetModel.connectionType
+    property alias initialSection: sheetModel.initialSection
+    readonly property alias settings: sheetModel
     signal dismissed()
 
     PrinterSettingsModel {
-        id: settings
+        id: sheetModel
     }
 
     parent: T.Overlay.overlay
@@ -43,23 +43,31 @@ Popup {
     contentItem: ColumnLayout {
         spacing: 0
         Accessible.role: Accessible.Dialog
-        Accessible.name: settings.navigationTitle
+        Accessible.name: sheetModel.navigationTitle
 
-        // Navigation bar: "Close" in the cancellation place, the title in the middle.
+        // Navigation bar: "Close" in the cancellation place, the title in the middle, and
+        // "Back" while a list is pushed over a screen.
         Item {
             Layout.fillWidth: true
             Layout.preferredHeight: 52
-            ToolButtonLink {
+            RowLayout {
                 anchors.left: parent.left
                 anchors.leftMargin: 14
                 anchors.verticalCenter: parent.verticalCenter
-                text: "Close"
-                symbol: ""
-                onClicked: sheet.close()
+                spacing: 4
+                ToolButtonLink {
+                    text: "Close"
+                    symbol: ""
+                    onClicked: sheet.close()
+                }
+                BackButton {
+                    visible: stack.depth > 1
+                    onClicked: stack.pop()
+                }
             }
             Text {
                 anchors.centerIn: parent
-                text: settings.navigationTitle
+                text: stack.depth > 1 ? "Language / Codepage" : sheetModel.navigationTitle
                 font: Theme.buttonFont
                 color: Theme.ink
                 Accessible.role: Accessible.Heading
@@ -73,10 +81,59 @@ Popup {
             }
         }
 
-        Loader {
+        StackView {
+            id: stack
             Layout.fillWidth: true
             Layout.fillHeight: true
-            sourceComponent: settings.currentSection === "hub" ? hub : unavailable
+            clip: true
+            initialItem: screenFor(sheetModel.currentSection)
+            // A hub row replaces the hub at once; the language list slides over its screen.
+            replaceEnter: null
+            replaceExit: null
+        }
+    }
+
+    Connections {
+        target: sheetModel
+        function onCurrentSectionChanged() {
+            stack.replace(null, sheet.screenFor(sheetModel.currentSection))
+        }
+    }
+
+    function screenFor(section) {
+        switch (section) {
+        case "hub": return hub
+        case "basic": return basic
+        case "network": return network
+        case "wifi": return wifi
+        default: return unavailable
+        }
+    }
+
+    Component {
+        id: basic
+        BasicSettingsView {
+            id: basicView
+            settings: sheetModel
+            onOpenLanguagePicker: stack.push(languagePicker, { screen: basicView.screen })
+        }
+    }
+    Component {
+        id: languagePicker
+        LanguagePickerView {
+            onDismiss: stack.pop()
+        }
+    }
+    Component {
+        id: network
+        NetworkSettingsView {
+            settings: sheetModel
+        }
+    }
+    Component {
+        id: wifi
+        WiFiSettingsView {
+            settings: sheetModel
         }
     }
 
@@ -113,7 +170,7 @@ Popup {
                         anchors.margins: 8
                         spacing: 6
                         Repeater {
-                            model: settings.hubRows
+                            model: sheetModel.hubRows
                             delegate: ColumnLayout {
                                 required property var modelData
                                 required property int index
@@ -136,7 +193,7 @@ Popup {
                                     Accessible.name: modelData.title
                                     Accessible.description: modelData.subtitle
                                     Accessible.onPressAction: clicked()
-                                    onClicked: settings.enter(modelData.section)
+                                    onClicked: sheetModel.enter(modelData.section)
                                     background: Rectangle {
                                         radius: 10
                                         color: rowButton.down ? Theme.accentTint
@@ -166,7 +223,7 @@ Popup {
                 width: Math.min(parent.width - 56, 420)
                 spacing: 10
                 Text {
-                    text: settings.navigationTitle
+                    text: sheetModel.navigationTitle
                     font: Theme.titleFont
                     color: Theme.ink
                     Layout.alignment: Qt.AlignHCenter

@@ -1,5 +1,6 @@
 // Pictures of the window for people to look at: the start, the Bluetooth list, the connected
-// dashboard, the settings hub and an alert, drawn offscreen with the software renderer into the
+// dashboard, the settings hub, the Basic, Network and Wi-Fi screens with the codepage list, and
+// an alert, drawn offscreen with the software renderer into the
 // current directory. Exits non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
@@ -82,6 +83,25 @@ int main(int argc, char** argv) {
 
     view->openSettings(QStringLiteral("hub"));
     ok = shoot(window, "hub.png") && ok;
+    view->closeSettings();
+    QTest::qWait(100);
+
+    view->openSettings(QStringLiteral("basic"));
+    ok = shoot(window, "basic.png") && ok;
+    if (QObject* basic = window->findChild<QObject*>(QStringLiteral("basicSettingsView"))) {
+        QMetaObject::invokeMethod(basic, "openLanguagePicker");
+        ok = shoot(window, "language.png") && ok;
+    } else {
+        ok = false;
+    }
+    view->closeSettings();
+    QTest::qWait(100);
+    view->openSettings(QStringLiteral("network"));
+    ok = shoot(window, "network.png") && ok;
+    view->closeSettings();
+    QTest::qWait(100);
+    view->openSettings(QStringLiteral("wifi"));
+    ok = shoot(window, "wifi.png") && ok;
     view->closeSettings();
 
     view->networkManager().disconnect();

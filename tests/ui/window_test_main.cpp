@@ -1,5 +1,6 @@
 // Qt Quick Test for the whole window, offscreen: the application's modules, a scripted radio,
-// and a running printer-sim the tests connect to over TCP.
+// a running printer-sim the tests connect to over TCP, and the application's console lines.
+#include "connection/console.hpp"
 #include "tests/connection/fake_ble_central.hpp"
 #include "tests/support/process.hpp"
 #include "ui/content_view_model.hpp"
@@ -10,6 +11,7 @@
 #include <QQuickStyle>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
+#include <algorithm>
 #include <regex>
 
 Q_IMPORT_QML_PLUGIN(PrinterConfigPlugin)
@@ -21,6 +23,7 @@ class SimHarness : public QObject {
     Q_PROPERTY(int port READ port CONSTANT)
 public:
     SimHarness() : sim_(PRINTER_SIM_PATH, {"--listen", "127.0.0.1:0"}) {
+        connection::setConsoleSink([this](std::string_view line) { console_.emplace_back(line); });
         const std::string first = sim_.takeFirstLine();
         std::smatch found;
         if (std::regex_search(first, found, std::regex(R"(:(\d+)$)"))) {
@@ -40,8 +43,20 @@ public:
         return false;
     }
 
+    Q_INVOKABLE QString lastLine() const {
+        return sim_.lines().empty() ? QString() : QString::fromStdString(sim_.lines().back());
+    }
+    // Whether the application printed a console line containing `fragment`.
+    Q_INVOKABLE bool logged(const QString& fragment) const {
+        const std::string wanted = fragment.toStdString();
+        return std::ranges::any_of(console_, [&](const std::string& line) {
+            return line.find(wanted) != std::string::npos;
+        });
+    }
+
 private:
     testing_support::ChildProcess sim_;
+    std::vector<std::string> console_;
     int port_ = 0;
 };
 

@@ -1,0 +1,112 @@
+import QtQuick
+import QtTest
+import PrinterConfig
+
+// The Basic, Network and Wi-Fi screens driven by their visible controls over a TCP link to the
+// virtual printer: what the printer decodes, the console lines, and the restart alerts.
+Item {
+    id: top
+    width: 1020
+    height: 700
+
+    ContentView {
+        id: view
+        anchors.fill: parent
+    }
+
+    TestCase {
+        name: "Screens"
+        when: windowShown
+
+        function find(text, from) {
+            const item = from || top.Window.contentItem
+            for (let i = 0; i < item.children.length; ++i) {
+                const child = item.children[i]
+                if (!child.visible)
+                    continue
+                if (child.text === text)
+                    return child
+                const inner = find(text, child)
+                if (inner)
+                    return inner
+            }
+            return null
+        }
+        function press(text) {
+            let item = null
+            tryVerify(() => (item = find(text)) !== null, 5000, "no visible \"" + text + "\"")
+            mouseClick(item)
+        }
+        function typeInto(title, typed) {
+            // A settings field: the caption, then the input below it in the same column.
+            let caption = null
+            tryVerify(() => (caption = find(title.toUpperCase()) || find(title)) !== null, 2000)
+            const input = caption.parent.children[1]
+            mouseClick(input)
+            for (const c of typed)
+                keyClick(c)
+        }
+        function openAt(category) {
+            press("Parameter Settings")
+            press(category)
+        }
+        function dismissRestartAlert(message) {
+            tryVerify(() => find(message) !== null, 2000, "the restart alert")
+            verify(find("Settings Successful", find(message).parent) !== null)
+            press("OK")
+            tryVerify(() => find(message) === null, 2000)
+        }
+
+        function initTestCase() {
+            view.model.selectConnectionType("network")
+            view.model.ipAddress = "127.0.0.1"
+            view.model.port = String(sim.port)
+            view.model.toggleNetworkConnection()
+            tryCompare(view.model, "isCurrentConnected", true, 5000)
+        }
+        function cleanup() {
+            if (view.model.settingsSection !== "")
+                press("Close")
+            tryCompare(view.model, "settingsSection", "", 2000)
+        }
+
+        function test_basic() {
+            openAt("Basic Settings")
+            press("9x17")
+            press("Language / Codepage")
+            // The list has slid in once the screen below it is hidden.
+            tryVerify(() => find("Set") === null, 2000, "the list opened")
+            verify(find("Simplified Chinese") !== null)
+            press("CP437 [US, European Standard]")
+            // Back on the Basic screen once the list has slid away.
+            tryVerify(() => find("Traditional Chinese") === null, 2000, "the list closed")
+            verify(find("CP437 [US, European Standard]") !== null)
+            press("Set")
+            tryVerify(() => sim.printed("codepage=0x00 \"CP437 [US, European Standard]\" font=9x17"), 5000,
+                      "decoded: " + sim.lastLine())
+            verify(sim.logged("发送命令: 1F 28 0F 0C 00 1F 73 05 00 00 00 00 01 00 00 01"))
+        }
+
+        function test_network() {
+            openAt("Network Settings")
+            press("Set Ethernet Dynamic IP")
+            dismissRestartAlert("Network settings updated, please restart the printer to apply the settings")
+            tryVerify(() => sim.printed("ip interface=ethernet mode=dhcp"), 5000)
+            verify(sim.logged("发送IP设置命令: 1F 28 0F 05 00 1F 49 00 00 56"))
+        }
+
+        function test_wifi() {
+            openAt("WIFI Settings")
+            typeInto("WIFI Name", "shop")
+            typeInto("WIFI Password", "pw123")
+            const password = find("pw123")
+            verify(password !== null)
+            const shown = password.input ? password.input.displayText : password.displayText
+            verify(shown.length === 5 && shown.indexOf("pw123") < 0, "the password never shows")
+            press("Set")
+            dismissRestartAlert("WIFI settings updated, please restart the printer to apply the settings")
+            tryVerify(() => sim.printed("wifi ssid=\"shop\" password=(5 bytes)"), 5000)
+            verify(sim.logged("发送WIFI设置命令: 1F 28 0F 10 00 1F 77 04 73 68 6F 70"))
+        }
+    }
+}

@@ -1,0 +1,48 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import QtQuick.Layouts
+import PrinterConfig.Controls
+
+// The character sets in table order; the current one carries a checkmark. Choosing one returns.
+ListView {
+    id: picker
+    property var screen
+    signal dismiss()
+
+    clip: true
+    model: screen ? screen.languageOptions : []
+    topMargin: 8
+    bottomMargin: 8
+    spacing: 2
+    Accessible.role: Accessible.List
+    Accessible.name: "Language / Codepage"
+    ScrollBar.vertical: ScrollBar {}
+
+    delegate: PlainButton {
+        id: row
+        required property var modelData
+        readonly property bool current: picker.screen && modelData.id === picker.screen.language
+        width: ListView.view.width - 28
+        x: 14
+        text: modelData.title
+        Accessible.checked: current
+        onClicked: {
+            picker.screen.language = modelData.id
+            picker.dismiss()
+        }
+        contentItem: RowLayout {
+            Text {
+                text: row.modelData.title
+                font: Theme.bodyFont
+                color: Theme.ink
+                Layout.fillWidth: true
+            }
+            Icon {
+                visible: row.current
+                symbol: "checkmark"
+                size: 16
+                color: Theme.accent
+            }
+        }
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ui/settings_screen_model.hpp"
+
+namespace ui {
+
+// The Network screen: the printer's name and the Ethernet addressing live in the sheet; the
+// Wi-Fi addressing is the screen's own and starts afresh each time it is shown.
+class NetworkSettingsModel : public SettingsScreenModel {
+    Q_OBJECT
+    QML_ELEMENT
+    Q_PROPERTY(bool useWiFiStaticIP MEMBER useWiFiStaticIP NOTIFY wifiChanged)
+    Q_PROPERTY(QString wifiStaticIP MEMBER wifiStaticIP NOTIFY wifiChanged)
+    Q_PROPERTY(QString wifiSubnet MEMBER wifiSubnet NOTIFY wifiChanged)
+    Q_PROPERTY(QString wifiGateway MEMBER wifiGateway NOTIFY wifiChanged)
+
+public:
+    using SettingsScreenModel::SettingsScreenModel;
+
+    Q_INVOKABLE void setPrinterName();
+    Q_INVOKABLE void setEthernetDynamicIP();
+    Q_INVOKABLE void setEthernetStaticIP();
+    Q_INVOKABLE void setWiFiDynamicIP();
+    Q_INVOKABLE void setWiFiStaticIP();
+
+    bool useWiFiStaticIP = false;
+    QString wifiStaticIP = QStringLiteral("192.168.1.101");
+    QString wifiSubnet = QStringLiteral("255.255.255.0");
+    QString wifiGateway = QStringLiteral("192.168.1.1");
+
+signals:
+    void wifiChanged();
+
+protected:
+    // Empty Ethernet texts get their defaults, written back to the sheet.
+    void shown() override;
+
+private:
+    void sendIP(bool isWiFi, bool isDynamic, const QString& address, const QString& mask,
+                const QString& gateway);
+};
+
+} // namespace ui

@@ -1,0 +1,58 @@
+#include "ui/settings_screen_model.hpp"
+
+#include "connection/console.hpp"
+#include "connection/send_over_connection.hpp"
+#include "protocol/frame.hpp"
+
+namespace ui {
+
+void SettingsScreenModel::setSettings(PrinterSettingsModel* settings) {
+    if (settings == settings_) {
+        return;
+    }
+    settings_ = settings;
+    emit settingsChanged();
+    if (settings_) {
+        shown();
+    }
+}
+
+void SettingsScreenModel::setShowRestartAlert(bool show) {
+    if (show != showRestartAlert_) {
+        showRestartAlert_ = show;
+        emit alertsChanged();
+    }
+}
+
+void SettingsScreenModel::setShowRefusal(bool show) {
+    if (show != showRefusal_) {
+        showRefusal_ = show;
+        emit alertsChanged();
+    }
+}
+
+void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view logPrefix) {
+    ContentViewModel* content = settings_ ? settings_->content() : nullptr;
+    const auto type = connection::connectionTypeFromRaw(
+        settings_ ? settings_->connectionType().toStdString() : std::string());
+    if (content != nullptr && type) {
+        connection::sendOverConnection(*type, content->networkManager(),
+                                       content->bluetoothManager(), content->usbSerialManager(),
+                                       bytes, false);
+    }
+    if (!logPrefix.empty()) {
+        connection::consoleLine(protocol::hexDumpLine(logPrefix, bytes));
+    }
+}
+
+bool SettingsScreenModel::refuse(const std::optional<std::string>& problem) {
+    if (!problem) {
+        return false;
+    }
+    refusal_ = QString::fromStdString(*problem);
+    showRefusal_ = true;
+    emit alertsChanged();
+    return true;
+}
+
+} // namespace ui
