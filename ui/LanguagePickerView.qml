@@ -24,11 +24,20 @@ ListView {
         readonly property bool current: picker.screen && modelData.id === picker.screen.language
         width: ListView.view.width - 28
         x: 14
+        topPadding: 9
+        bottomPadding: 9
+        leftPadding: 12
+        rightPadding: 12
+        hoverEnabled: true
         text: modelData.title
         Accessible.checked: current
         onClicked: {
             picker.screen.language = modelData.id
             picker.dismiss()
+        }
+        background: Rectangle {
+            radius: 8
+            color: row.current ? Theme.accentTint : (row.hovered ? Qt.rgba(1, 1, 1, 0.6) : "transparent")
         }
         contentItem: RowLayout {
             Text {

@@ -55,9 +55,8 @@ Popup {
                 anchors.leftMargin: 14
                 anchors.verticalCenter: parent.verticalCenter
                 spacing: 4
-                ToolButtonLink {
+                ToolbarButton {
                     text: "Close"
-                    symbol: ""
                     onClicked: sheet.close()
                 }
                 BackButton {
