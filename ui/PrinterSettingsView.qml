@@ -105,7 +105,7 @@ Popup {
         case "basic": return basic
         case "network": return network
         case "wifi": return wifi
-        default: return unavailable
+        default: return mqtt
         }
     }
 
@@ -132,6 +132,12 @@ Popup {
     Component {
         id: wifi
         WiFiSettingsView {
+            settings: sheetModel
+        }
+    }
+    Component {
+        id: mqtt
+        MQTTSettingsView {
             settings: sheetModel
         }
     }
@@ -213,32 +219,4 @@ Popup {
         }
     }
 
-    // The category screens arrive with their own work; until then a section says so plainly.
-    Component {
-        id: unavailable
-        Item {
-            ColumnLayout {
-                anchors.centerIn: parent
-                width: Math.min(parent.width - 56, 420)
-                spacing: 10
-                Text {
-                    text: sheetModel.navigationTitle
-                    font: Theme.titleFont
-                    color: Theme.ink
-                    Layout.alignment: Qt.AlignHCenter
-                    Accessible.name: text
-                }
-                Text {
-                    objectName: "unavailableNote"
-                    text: "This screen is not available yet in this version."
-                    font: Theme.bodyFont
-                    color: Theme.inkSecondary
-                    wrapMode: Text.WordWrap
-                    horizontalAlignment: Text.AlignHCenter
-                    Layout.fillWidth: true
-                    Accessible.name: text
-                }
-            }
-        }
-    }
 }

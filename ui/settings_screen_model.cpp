@@ -31,7 +31,16 @@ void SettingsScreenModel::setShowRefusal(bool show) {
     }
 }
 
-void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view logPrefix) {
+void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view logPrefix,
+                               bool logFirst) {
+    const auto log = [&] {
+        if (!logPrefix.empty()) {
+            connection::consoleLine(protocol::hexDumpLine(logPrefix, bytes));
+        }
+    };
+    if (logFirst) {
+        log();
+    }
     ContentViewModel* content = settings_ ? settings_->content() : nullptr;
     const auto type = connection::connectionTypeFromRaw(
         settings_ ? settings_->connectionType().toStdString() : std::string());
@@ -40,8 +49,8 @@ void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view lo
                                        content->bluetoothManager(), content->usbSerialManager(),
                                        bytes, false);
     }
-    if (!logPrefix.empty()) {
-        connection::consoleLine(protocol::hexDumpLine(logPrefix, bytes));
+    if (!logFirst) {
+        log();
     }
 }
 

@@ -40,8 +40,9 @@ signals:
 
 protected:
     // Hands the bytes to the manager of the sheet's transport (which reports a missing link
-    // itself), then prints the console line when `logPrefix` is not empty.
-    void send(const protocol::Bytes& bytes, std::string_view logPrefix);
+    // itself) and prints the console line when `logPrefix` is not empty: after handing over, or
+    // before with `logFirst` (the MQTT screen's order).
+    void send(const protocol::Bytes& bytes, std::string_view logPrefix, bool logFirst = false);
     // Shows why nothing was sent; returns true when `problem` holds one.
     bool refuse(const std::optional<std::string>& problem);
     // Called once the sheet is known: the screen is being shown.

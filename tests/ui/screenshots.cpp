@@ -1,7 +1,7 @@
 // Pictures of the window for people to look at: the start, the Bluetooth list, the connected
-// dashboard, the settings hub, the Basic, Network and Wi-Fi screens with the codepage list, and
-// an alert, drawn offscreen with the software renderer into the
-// current directory. Exits non-zero if a picture could not be taken or is blank.
+// dashboard, the settings hub, the Basic, Network, Wi-Fi and MQTT screens with the codepage list,
+// and an alert, drawn offscreen with the software renderer into the current directory. Exits
+// non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     view->setIpAddress(QStringLiteral("127.0.0.1"));
     view->setPort(QString::number(printerPort.serverPort()));
     view->toggleNetworkConnection();
-    QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000);
+    ok = QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000) && ok;
     ok = shoot(window, "dashboard.png") && ok;
 
     view->openSettings(QStringLiteral("hub"));
@@ -102,6 +102,10 @@ int main(int argc, char** argv) {
     QTest::qWait(100);
     view->openSettings(QStringLiteral("wifi"));
     ok = shoot(window, "wifi.png") && ok;
+    view->closeSettings();
+    QTest::qWait(100);
+    view->openSettings(QStringLiteral("mqtt"));
+    ok = shoot(window, "mqtt.png") && ok;
     view->closeSettings();
 
     view->networkManager().disconnect();

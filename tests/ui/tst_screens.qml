@@ -2,7 +2,7 @@ import QtQuick
 import QtTest
 import PrinterConfig
 
-// The Basic, Network and Wi-Fi screens driven by their visible controls over a TCP link to the
+// The Basic, Network, Wi-Fi and MQTT screens driven by their visible controls over a TCP link to the
 // virtual printer: what the printer decodes, the console lines, and the restart alerts.
 Item {
     id: top
@@ -50,11 +50,14 @@ Item {
             press("Parameter Settings")
             press(category)
         }
-        function dismissRestartAlert(message) {
-            tryVerify(() => find(message) !== null, 2000, "the restart alert")
-            verify(find("Settings Successful", find(message).parent) !== null)
+        function dismissAlert(title, message) {
+            tryVerify(() => find(message) !== null, 2000, "the alert")
+            verify(find(title, find(message).parent) !== null)
             press("OK")
             tryVerify(() => find(message) === null, 2000)
+        }
+        function dismissRestartAlert(message) {
+            dismissAlert("Settings Successful", message)
         }
 
         function initTestCase() {
@@ -93,6 +96,21 @@ Item {
             dismissRestartAlert("Network settings updated, please restart the printer to apply the settings")
             tryVerify(() => sim.printed("ip interface=ethernet mode=dhcp"), 5000)
             verify(sim.logged("发送IP设置命令: 1F 28 0F 05 00 1F 49 00 00 56"))
+        }
+
+        function test_mqtt() {
+            openAt("MQTT Settings")
+            press("Topics")
+            press("QoS 2")
+            press("Apply Topic Settings")
+            // Five commands, 0.25 s apart; the last raises the restart notice.
+            tryVerify(() => sim.printed("mqtt.reply-topic topic=\"PrintSuccess\""), 5000)
+            verify(sim.printed("mqtt.qos qos=2"))
+            dismissAlert("Settings", "MQTT settings updated, please restart the printer to apply the settings")
+            press("TLS")
+            press("One-way")
+            compare(find("Apply TLS Settings").enabled, false)
+            verify(sim.logged("发送MQTT命令: 1F 28 54"))
         }
 
         function test_wifi() {

@@ -1,0 +1,29 @@
+import QtQuick
+import QtQuick.Layouts
+import PrinterConfig.Controls
+
+// A labelled segmented choice of an MQTT pane.
+RowLayout {
+    id: row
+    property string label
+    property var options: []
+    property int currentIndex: 0
+    signal activated(int index)
+
+    Layout.fillWidth: true
+    spacing: 12
+    Text {
+        text: row.label
+        font: Theme.bodyFont
+        color: Theme.ink
+        Layout.preferredWidth: 120
+        wrapMode: Text.WordWrap
+    }
+    SegmentedPicker {
+        title: row.label
+        model: row.options
+        currentIndex: row.currentIndex
+        onActivated: (index) => row.activated(index)
+    }
+    Item { Layout.fillWidth: true }
+}
