@@ -7,6 +7,7 @@
 #include "protocol/mqtt_commands.hpp"
 #include "protocol/number_text.hpp"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -27,18 +28,59 @@ MQTTSettingsModel::MQTTSettingsModel(QObject* parent)
     : SettingsScreenModel(parent), testWebUrl(text(mqtt::kDefaultTestWebUrl)),
       ntpServer(text(mqtt::kDefaultNtpServer)), dateZone(text(mqtt::kDefaultZone)),
       alertMessage_(text(mqtt::kRestartNotice)) {
-    scheduler_ = [this](int delayMs, std::function<void()> step) {
-        // Held weakly: a step whose screen is gone does nothing.
-        QTimer::singleShot(delayMs, this, std::move(step));
+    target_->model = this;
+    // The steps are not cancelled when the screen goes: the target moves to a copy.
+    scheduler_ = [](int delayMs, std::function<void()> step) {
+        QTimer::singleShot(delayMs, QCoreApplication::instance(), std::move(step));
     };
 }
 
-void MQTTSettingsModel::later(int delayMs, std::function<void()> step) {
-    if (delayMs == 0) {
-        step();
-    } else {
-        scheduler_(delayMs, std::move(step));
+MQTTSettingsModel::~MQTTSettingsModel() {
+    if (target_->pending == 0 || target_->model != this) {
+        return;
     }
+    auto* copy = new MQTTSettingsModel(nullptr);
+    copy->routeLike(*this);
+    copy->target_ = target_;
+    copy->scheduler_ = scheduler_;
+    copy->detachedClientId_ = sheetClientId();
+    copy->useDefaultClientID = useDefaultClientID;
+    copy->selectedSubTopicType = selectedSubTopicType;
+    copy->publishReceiptInfo = publishReceiptInfo;
+    copy->pubQos = pubQos;
+    copy->heartbeatPubTopic = heartbeatPubTopic;
+    copy->receiptReplyTopic = receiptReplyTopic;
+    copy->heartbeatInterval = heartbeatInterval;
+    copy->keepAliveInterval = keepAliveInterval;
+    copy->ntpServer = ntpServer;
+    copy->dateZone = dateZone;
+    copy->testWebUrl = testWebUrl;
+    target_->model = copy;
+}
+
+QString MQTTSettingsModel::sheetClientId() const {
+    if (detachedClientId_) {
+        return *detachedClientId_;
+    }
+    return settings() != nullptr ? settings()->mqttClientId : QString();
+}
+
+void MQTTSettingsModel::later(int delayMs, std::function<void(MQTTSettingsModel&)> step) {
+    if (delayMs == 0) {
+        step(*this);
+        return;
+    }
+    ++target_->pending;
+    scheduler_(delayMs, [target = target_, step = std::move(step)] {
+        MQTTSettingsModel* model = target->model;
+        step(*model);
+        if (--target->pending == 0 && model->target_ == target && model->parent() == nullptr &&
+            model->detachedClientId_) {
+            // The copy that outlived its screen has nothing left to do.
+            target->model = nullptr;
+            delete model;
+        }
+    });
 }
 
 void MQTTSettingsModel::show(const QString& message) {
@@ -70,19 +112,17 @@ void MQTTSettingsModel::applyBroker() {
         // The login's bytes are those of the press; later edits do not change them.
         if (const auto login = protocol::makeLoginCommand(values.mqttUsername.toStdString(),
                                                           values.mqttPassword.toStdString())) {
-            later(mqtt::kLoginDelayMs, [this, bytes = *login] { sendMQTTCommand(bytes, false); });
+            later(mqtt::kLoginDelayMs,
+                  [bytes = *login](MQTTSettingsModel& m) { m.sendMQTTCommand(bytes, false); });
         } else {
             show(text(mqtt::kLoginTooLong));
         }
     }
-    later(mqtt::kClientIdDelayMs, [this] {
-        if (settings() == nullptr) {
-            return;
-        }
+    later(mqtt::kClientIdDelayMs, [](MQTTSettingsModel& m) {
         mqtt::BrokerFields fields;
-        fields.clientId = settings()->mqttClientId.toStdString();
-        fields.useDefaultClientID = useDefaultClientID;
-        sendMQTTCommand(mqtt::clientIdCommand(fields), true);
+        fields.clientId = m.sheetClientId().toStdString();
+        fields.useDefaultClientID = m.useDefaultClientID;
+        m.sendMQTTCommand(mqtt::clientIdCommand(fields), true);
     });
 }
 
@@ -90,48 +130,53 @@ void MQTTSettingsModel::applyBroker() {
 
 void MQTTSettingsModel::applyTopics() {
     const int step = mqtt::kTopicStepMs;
-    later(0, [this] {
-        sendMQTTCommand(
-            protocol::makeSubscribeSourceCommand(static_cast<std::uint8_t>(selectedSubTopicType)),
+    later(0, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(
+            protocol::makeSubscribeSourceCommand(static_cast<std::uint8_t>(m.selectedSubTopicType)),
             false);
     });
-    later(step, [this] {
-        sendMQTTCommand(protocol::makeReceiptPublishCommand(publishReceiptInfo), false);
+    later(step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makeReceiptPublishCommand(m.publishReceiptInfo), false);
     });
-    later(2 * step, [this] {
-        sendMQTTCommand(protocol::makePublishQoSCommand(static_cast<std::uint8_t>(pubQos)), false);
+    later(2 * step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makePublishQoSCommand(static_cast<std::uint8_t>(m.pubQos)),
+                          false);
     });
-    later(3 * step, [this] {
-        sendMQTTCommand(protocol::makeTopicCommand(protocol::mqtt::heartbeatTopic,
-                                                   heartbeatPubTopic.toStdString()),
-                        false);
+    later(3 * step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makeTopicCommand(protocol::mqtt::heartbeatTopic,
+                                                     m.heartbeatPubTopic.toStdString()),
+                          false);
     });
-    later(4 * step, [this] {
-        sendMQTTCommand(protocol::makeTopicCommand(protocol::mqtt::receiptReplyTopic,
-                                                   receiptReplyTopic.toStdString()),
-                        true);
+    later(4 * step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makeTopicCommand(protocol::mqtt::receiptReplyTopic,
+                                                     m.receiptReplyTopic.toStdString()),
+                          true);
     });
 }
 
 void MQTTSettingsModel::applyTiming() {
     const int step = mqtt::kTopicStepMs;
     // A step that fails shows its message; the later steps still run.
-    const auto run = [this](const mqtt::Step& result) {
+    const auto run = [](MQTTSettingsModel& m, const mqtt::Step& result) {
         if (result.command) {
-            sendMQTTCommand(*result.command, false);
+            m.sendMQTTCommand(*result.command, false);
         } else {
-            show(QString::fromStdString(result.error));
+            m.show(QString::fromStdString(result.error));
         }
     };
-    later(0, [this, run] { run(mqtt::heartbeatStep(heartbeatInterval.toStdString())); });
-    later(step, [this, run] { run(mqtt::keepAliveStep(keepAliveInterval.toStdString())); });
-    later(2 * step, [this] {
-        sendMQTTCommand(protocol::makeClockCommand(ntpServer.toStdString(),
-                                                   mqtt::zoneByte(dateZone.toStdString())),
-                        false);
+    later(0, [run](MQTTSettingsModel& m) {
+        run(m, mqtt::heartbeatStep(m.heartbeatInterval.toStdString()));
     });
-    later(3 * step, [this] {
-        sendMQTTCommand(protocol::makeDNSTestCommand(testWebUrl.toStdString()), true);
+    later(step, [run](MQTTSettingsModel& m) {
+        run(m, mqtt::keepAliveStep(m.keepAliveInterval.toStdString()));
+    });
+    later(2 * step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makeClockCommand(m.ntpServer.toStdString(),
+                                                     mqtt::zoneByte(m.dateZone.toStdString())),
+                          false);
+    });
+    later(3 * step, [](MQTTSettingsModel& m) {
+        m.sendMQTTCommand(protocol::makeDNSTestCommand(m.testWebUrl.toStdString()), true);
     });
 }
 

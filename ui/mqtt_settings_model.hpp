@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
+#include <optional>
 
 namespace ui {
 
@@ -40,6 +42,8 @@ public:
     using Scheduler = std::function<void(int delayMs, std::function<void()> step)>;
 
     explicit MQTTSettingsModel(QObject* parent = nullptr);
+    // Steps still pending when the screen goes keep running on a copy of its last values.
+    ~MQTTSettingsModel() override;
     void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
 
     QString alertMessage() const { return alertMessage_; }
@@ -84,17 +88,28 @@ signals:
     void fieldsChanged();
 
 private:
+    // What pending steps hold: the model they read and send through, and how many wait.
+    struct StepTarget {
+        MQTTSettingsModel* model = nullptr;
+        int pending = 0;
+    };
+
+    QString sheetClientId() const;
     // Prints the console line, hands the bytes over, then raises the restart notice if asked.
     void sendMQTTCommand(const protocol::Bytes& bytes, bool restartNotice);
     void show(const QString& message);
     void adjustPort();
-    void later(int delayMs, std::function<void()> step);
+    // Runs `step` on whichever model holds the screen's values when the time comes.
+    void later(int delayMs, std::function<void(MQTTSettingsModel&)> step);
 
     int tlsMode_ = 0;
     QString alertMessage_;
     protocol::Bytes mutualFiles_[3];
     QString mutualNames_[3];
     Scheduler scheduler_;
+    std::shared_ptr<StepTarget> target_ = std::make_shared<StepTarget>();
+    // The sheet's client ID as it was when the screen went; read by a step that outlives it.
+    std::optional<QString> detachedClientId_;
 };
 
 } // namespace ui

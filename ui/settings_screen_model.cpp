@@ -11,6 +11,10 @@ void SettingsScreenModel::setSettings(PrinterSettingsModel* settings) {
         return;
     }
     settings_ = settings;
+    if (settings_) {
+        content_ = settings_->content();
+        connectionType_ = settings_->connectionType();
+    }
     emit settingsChanged();
     if (settings_) {
         shown();
@@ -41,9 +45,9 @@ void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view lo
     if (logFirst) {
         log();
     }
-    ContentViewModel* content = settings_ ? settings_->content() : nullptr;
+    ContentViewModel* content = settings_ ? settings_->content() : content_.data();
     const auto type = connection::connectionTypeFromRaw(
-        settings_ ? settings_->connectionType().toStdString() : std::string());
+        (settings_ ? settings_->connectionType() : connectionType_).toStdString());
     if (content != nullptr && type) {
         connection::sendOverConnection(*type, content->networkManager(),
                                        content->bluetoothManager(), content->usbSerialManager(),
@@ -52,6 +56,11 @@ void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view lo
     if (!logFirst) {
         log();
     }
+}
+
+void SettingsScreenModel::routeLike(const SettingsScreenModel& other) {
+    content_ = other.settings_ ? other.settings_->content() : other.content_.data();
+    connectionType_ = other.settings_ ? other.settings_->connectionType() : other.connectionType_;
 }
 
 bool SettingsScreenModel::refuse(const std::optional<std::string>& problem) {

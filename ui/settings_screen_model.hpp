@@ -48,8 +48,13 @@ protected:
     // Called once the sheet is known: the screen is being shown.
     virtual void shown() {}
 
+    // Where commands go when the sheet itself is gone (steps that outlive their screen).
+    void routeLike(const SettingsScreenModel& other);
+
 private:
     QPointer<PrinterSettingsModel> settings_;
+    QPointer<ContentViewModel> content_;
+    QString connectionType_;
     bool showRestartAlert_ = false;
     bool showRefusal_ = false;
     QString refusal_;

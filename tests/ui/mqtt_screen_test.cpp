@@ -144,6 +144,33 @@ TEST_F(MqttScreen, TopicsAndTimingStepEvery250Milliseconds) {
     EXPECT_EQ(screen.alertMessage(), kNotice);
 }
 
+TEST_F(MqttScreen, StepsStillRunAfterTheScreenCloses) {
+    auto* leaving = new MQTTSettingsModel;
+    leaving->setScheduler(clock.scheduler());
+    leaving->setSettings(&sheet);
+    leaving->pubQos = 2;
+    sheet.mqttClientId = "till-9";
+    leaving->useDefaultClientID = false;
+    leaving->applyTopics();
+    leaving->applyBroker();
+    delete leaving; // the sheet closed a moment after the press
+    const auto qos = protocol::makePublishQoSCommand(2);
+    const auto subscribe = protocol::makeSubscribeSourceCommand(0);
+    const auto address = protocol::makeBrokerAddressCommand("203.0.113.10", 1883);
+    const auto receipt = protocol::makeReceiptPublishCommand(false);
+    const auto login = *protocol::makeLoginCommand("test", "pass");
+    const auto clientId = protocol::makeClientIdCommand(std::string_view("till-9"));
+    protocol::Bytes both = subscribe;
+    both.insert(both.end(), address.begin(), address.end());
+    EXPECT_EQ(pty.read(both.size(), 5s), both);
+    EXPECT_EQ(at(250, receipt.size()), receipt);
+    EXPECT_EQ(at(300, login.size()), login);
+    EXPECT_EQ(at(450, clientId.size()), clientId);
+    EXPECT_EQ(at(500, qos.size()), qos);
+    clock.advanceTo(1000);
+    EXPECT_EQ(mqttLines().size(), 8u);
+}
+
 TEST_F(MqttScreen, TlsModesPortAndImports) {
     struct PortCase {
         int mode;
