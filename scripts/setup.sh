@@ -25,6 +25,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
   qml6-module-qtquick-shapes qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qttest
+  qml6-module-qt-labs-folderlistmodel
   # the window's fonts and icons, embedded at build time
   fonts-manrope fonts-roboto-unhinted fonts-material-design-icons-iconfont
   # USB: libusb for printer-class interfaces, libudev to find serial adapters; CUPS for lpinfo

@@ -22,7 +22,7 @@ RowLayout {
         font: Theme.bodyFont
         color: Theme.ink
         Layout.preferredWidth: 120
-        elide: Text.ElideRight
+        wrapMode: Text.WordWrap
     }
     AppTextField {
         id: input

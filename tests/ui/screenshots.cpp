@@ -4,6 +4,7 @@
 // non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
+#include "ui/mqtt_settings_model.hpp"
 #include "ui/controls/fonts.hpp"
 
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QtQml/qqmlextensionplugin.h>
 
 #include <cstdio>
+#include <string>
 
 Q_IMPORT_QML_PLUGIN(PrinterConfigPlugin)
 Q_IMPORT_QML_PLUGIN(PrinterConfig_ControlsPlugin)
@@ -106,6 +108,17 @@ int main(int argc, char** argv) {
     QTest::qWait(100);
     view->openSettings(QStringLiteral("mqtt"));
     ok = shoot(window, "mqtt.png") && ok;
+    if (QObject* mqttView = window->findChild<QObject*>(QStringLiteral("mqttSettingsView"))) {
+        auto* mqtt = mqttView->property("screen").value<ui::MQTTSettingsModel*>();
+        for (const char* pane : {"topics", "timing", "tls"}) {
+            mqtt->pane = QString::fromLatin1(pane);
+            emit mqtt->fieldsChanged();
+            mqtt->setTlsMode(2);
+            ok = shoot(window, (std::string("mqtt-") + pane + ".png").c_str()) && ok;
+        }
+    } else {
+        ok = false;
+    }
     view->closeSettings();
 
     view->networkManager().disconnect();
