@@ -262,14 +262,16 @@ SettingsForm {
         }
     }
 
+    // The chooser's result: a file URL into the slot chosen before it opened.
+    function importAccepted(url) {
+        screen.importFile(decodeURIComponent(url.toString().replace(/^file:\/\//, "")))
+    }
+
     FileDialog {
         id: importer
         title: "Import certificate"
         nameFilters: ["Certificates (*.crt *.cer *.pem *.key *.cert)", "All files (*)"]
-        onAccepted: {
-            const url = selectedFile.toString()
-            screen.importFile(decodeURIComponent(url.replace(/^file:\/\//, "")))
-        }
+        onAccepted: view.importAccepted(selectedFile)
     }
 
     AppDialog {

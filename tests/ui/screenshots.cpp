@@ -4,8 +4,8 @@
 // non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
-#include "ui/mqtt_settings_model.hpp"
 #include "ui/controls/fonts.hpp"
+#include "ui/mqtt_settings_model.hpp"
 
 #include <QGuiApplication>
 #include <QImage>

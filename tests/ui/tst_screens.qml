@@ -32,6 +32,28 @@ Item {
             }
             return null
         }
+        // The item with `name` as objectName, searched through the visible items.
+        function findView(name, from) {
+            const item = from || top.Window.contentItem
+            if (item.objectName === name)
+                return item
+            for (let i = 0; i < item.children.length; ++i) {
+                const found = findView(name, item.children[i])
+                if (found)
+                    return found
+            }
+            return null
+        }
+        // Types `typed` at the end of the field that follows the label `label` in its row.
+        function typeAfter(label, typed) {
+            let caption = null
+            tryVerify(() => (caption = find(label)) !== null, 2000, "no label " + label)
+            const input = caption.parent.children[1]
+            mouseClick(input)
+            keyClick(Qt.Key_End)
+            for (const c of typed)
+                keyClick(c)
+        }
         function press(text) {
             let item = null
             tryVerify(() => (item = find(text)) !== null, 5000, "no visible \"" + text + "\"")
@@ -51,7 +73,7 @@ Item {
             press(category)
         }
         function dismissAlert(title, message) {
-            tryVerify(() => find(message) !== null, 2000, "the alert")
+            tryVerify(() => find(message) !== null, 2000, "the alert " + message + " after " + sim.lastLine())
             verify(find(title, find(message).parent) !== null)
             press("OK")
             tryVerify(() => find(message) === null, 2000)
@@ -111,6 +133,33 @@ Item {
             press("One-way")
             compare(find("Apply TLS Settings").enabled, false)
             verify(sim.logged("发送MQTT命令: 1F 28 54"))
+
+            // The chooser's accept path: a DER file becomes a PEM block, and Apply sends it.
+            // (The chooser itself is the platform's; its result arrives here.)
+            const chooser = findView("mqttSettingsView")
+            chooser.screen.mutualImportSlot = 0
+            chooser.importAccepted("file://" + sim.certificateFile)
+            tryCompare(chooser.screen, "certificatePEM",
+                       "-----BEGIN CERTIFICATE-----\nMIIBCg==\n-----END CERTIFICATE-----\n", 2000)
+            compare(find("Apply TLS Settings").enabled, true)
+            press("Apply TLS Settings")
+            dismissAlert("Settings", "MQTT settings updated, please restart the printer to apply the settings")
+            tryVerify(() => sim.printed("mqtt.tls-one-way"), 5000)
+
+            // Broker and Timing by their controls: a bad port, then a failing heartbeat step.
+            press("Broker")
+            typeAfter("Port", "0")  // "88830" (the TLS mode made it 8883) is no 16-bit port
+            press("Apply Broker Settings")
+            tryVerify(() => find("Please enter a valid server address and port") !== null
+                      || find("MQTT settings updated, please restart the printer to apply the settings") !== null, 2000)
+            dismissAlert("Settings", "MQTT settings updated, please restart the printer to apply the settings")
+            tryVerify(() => sim.printed("mqtt.client-id"), 5000)
+            press("Timing")
+            typeAfter("Heartbeat (sec)", "0")  // "300" is fine; the step passes
+            press("Apply Timing Settings")
+            dismissAlert("Settings", "MQTT settings updated, please restart the printer to apply the settings")
+            tryVerify(() => sim.printed("mqtt.heartbeat seconds=300"), 5000)
+            tryVerify(() => sim.printed("mqtt.dns-test"), 5000)
         }
 
         function test_wifi() {

@@ -6,9 +6,11 @@
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
 
+#include <QFile>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
+#include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 #include <algorithm>
@@ -21,6 +23,8 @@ Q_IMPORT_QML_PLUGIN(PrinterConfig_ControlsPlugin)
 class SimHarness : public QObject {
     Q_OBJECT
     Q_PROPERTY(int port READ port CONSTANT)
+    // A DER certificate on disk, for the import tests.
+    Q_PROPERTY(QString certificateFile READ certificateFile CONSTANT)
 public:
     SimHarness() : sim_(PRINTER_SIM_PATH, {"--listen", "127.0.0.1:0"}) {
         connection::setConsoleSink([this](std::string_view line) { console_.emplace_back(line); });
@@ -31,6 +35,14 @@ public:
         }
     }
     int port() const { return port_; }
+    QString certificateFile() {
+        const QString path = files_.filePath(QStringLiteral("device.crt"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(QByteArray("\x30\x82\x01\x0a", 4));
+        }
+        return path;
+    }
     // Never blocks: the window's socket writes from the same event loop.
     Q_INVOKABLE bool printed(const QString& fragment) {
         sim_.waitForLine(testing_support::containing({fragment.toStdString()}),
@@ -57,6 +69,7 @@ public:
 private:
     testing_support::ChildProcess sim_;
     std::vector<std::string> console_;
+    QTemporaryDir files_;
     int port_ = 0;
 };
 
