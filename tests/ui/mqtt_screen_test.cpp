@@ -110,6 +110,43 @@ TEST_F(MqttScreen, BrokerSendsAddressThenTheLoginOfThePressThenTheClientId) {
     EXPECT_TRUE(screen.showRestartAlert());
 }
 
+TEST_F(MqttScreen, BrokerValidationRows) {
+    struct Row {
+        QString server, port, username, password;
+        bool addressSent;
+        bool loginSent;
+        QString firstMessage; // empty: none before the notice
+    };
+    const QString n60(60, QLatin1Char('u')), n59(59, QLatin1Char('p'));
+    const Row rows[] = {
+        {"10.0.0.5", "0", "test", "pass", true, true, ""},
+        {"10.0.0.5", " 1883", "test", "pass", false, false,
+         "Please enter a valid server address and port"},
+        {"", "1883", "test", "pass", false, false, "Please enter a valid server address and port"},
+        {"10.0.0.5", "1883", n60, n60, true, false, "Username/password too long (max 60 each)"},
+        {"10.0.0.5", "1883", n60, n59, true, true, ""},
+    };
+    for (const Row& row : rows) {
+        sheet.mqttServer = row.server;
+        sheet.mqttPort = row.port;
+        sheet.mqttUsername = row.username;
+        sheet.mqttPassword = row.password;
+        screen.setShowRestartAlert(false);
+        clock.now = 0;
+        const auto before = mqttLines().size();
+        screen.applyBroker();
+        EXPECT_EQ(screen.showRestartAlert(), !row.firstMessage.isEmpty()) << row.port.toStdString();
+        if (!row.firstMessage.isEmpty()) {
+            EXPECT_EQ(screen.alertMessage(), row.firstMessage);
+        }
+        clock.advanceTo(450);
+        const auto sent = mqttLines().size() - before;
+        EXPECT_EQ(sent, 1u + (row.addressSent ? 1 : 0) + (row.loginSent ? 1 : 0))
+            << row.port.toStdString() << " " << row.username.size();
+        EXPECT_EQ(screen.alertMessage(), kNotice); // the client ID's notice always ends it
+    }
+}
+
 TEST_F(MqttScreen, TopicsAndTimingStepEvery250Milliseconds) {
     screen.pubQos = 2;
     screen.applyTopics();
