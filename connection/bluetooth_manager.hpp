@@ -52,7 +52,6 @@ public:
     const std::optional<BleCharacteristic>& writeCharacteristic() const {
         return writeCharacteristic_;
     }
-    RadioState radioState() const { return central_->state(); }
     // Writes handed to the radio and not yet confirmed, or chunks still waiting.
     bool hasPendingWrites() const { return outstandingWrites_ > 0 || !pendingWriteChunks_.empty(); }
 

@@ -12,13 +12,4 @@ QString rawValue(USBSerialPort::Kind kind) {
     return {};
 }
 
-std::optional<USBSerialPort::Kind> kindFromRaw(const QString& raw) {
-    for (auto kind : {USBSerialPort::Kind::printerClass, USBSerialPort::Kind::serialCDC}) {
-        if (rawValue(kind) == raw) {
-            return kind;
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace connection

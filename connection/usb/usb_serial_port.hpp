@@ -24,7 +24,6 @@ struct USBSerialPort {
 };
 
 QString rawValue(USBSerialPort::Kind kind);
-std::optional<USBSerialPort::Kind> kindFromRaw(const QString& raw);
 
 inline size_t qHash(const USBSerialPort& port, size_t seed = 0) {
     return qHashMulti(seed, port.id, port.name, static_cast<int>(port.kind), port.vendorId,

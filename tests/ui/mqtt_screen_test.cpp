@@ -2,9 +2,8 @@
 // real serial line and when, the console lines, the one alert and its texts, the TLS rules and
 // certificate import.
 #include "tests/connection/console_capture.hpp"
-#include "tests/connection/fake_ble_central.hpp"
 #include "tests/support/hex.hpp"
-#include "tests/support/pty.hpp"
+#include "tests/ui/serial_sheet.hpp"
 #include "ui/mqtt_settings_model.hpp"
 
 #include "protocol/frame.hpp"
@@ -40,18 +39,10 @@ struct TestClock {
     }
 };
 
-class MqttScreen : public ::testing::Test {
+class MqttScreen : public testing_support::SerialSheet {
 protected:
     void SetUp() override {
-        ContentViewModel::setCentralFactory(
-            [] { return std::make_unique<testing_support::FakeBleCentral>(); });
-        content = std::make_unique<ContentViewModel>();
-        QSignalSpy connected(&content->usbSerialManager(),
-                             &connection::USBSerialManager::connectFinished);
-        content->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
-        ASSERT_TRUE(connected.wait(5000));
-        sheet.setContent(content.get());
-        sheet.setConnectionType("usb");
+        SerialSheet::SetUp();
         screen.setScheduler(clock.scheduler());
         screen.setSettings(&sheet);
         linesBefore = console.lines().size();
@@ -66,9 +57,6 @@ protected:
         return {console.lines().begin() + static_cast<long>(linesBefore), console.lines().end()};
     }
 
-    testing_support::Pty pty;
-    std::unique_ptr<ContentViewModel> content;
-    PrinterSettingsModel sheet;
     testing_support::ConsoleCapture console;
     std::size_t linesBefore = 0;
     TestClock clock;

@@ -2,9 +2,8 @@
 // real serial line (a pseudo-terminal), the console line, and the alerts; and the refusals that
 // send nothing.
 #include "tests/connection/console_capture.hpp"
-#include "tests/connection/fake_ble_central.hpp"
 #include "tests/support/hex.hpp"
-#include "tests/support/pty.hpp"
+#include "tests/ui/serial_sheet.hpp"
 #include "ui/basic_settings_model.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/network_settings_model.hpp"
@@ -21,26 +20,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class SettingsScreens : public ::testing::Test {
+class SettingsScreens : public testing_support::SerialSheet {
 protected:
-    void SetUp() override {
-        ContentViewModel::setCentralFactory(
-            [] { return std::make_unique<testing_support::FakeBleCentral>(); });
-        content = std::make_unique<ContentViewModel>();
-        QSignalSpy connected(&content->usbSerialManager(),
-                             &connection::USBSerialManager::connectFinished);
-        content->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
-        ASSERT_TRUE(connected.wait(5000));
-        sheet.setContent(content.get());
-        sheet.setConnectionType("usb");
-    }
-
     // What the printer received for one press, after the I/O thread delivered it.
     protocol::Bytes received(std::size_t size) { return pty.read(size, 5s); }
 
-    testing_support::Pty pty;
-    std::unique_ptr<ContentViewModel> content;
-    PrinterSettingsModel sheet;
     testing_support::ConsoleCapture console;
 };
 
