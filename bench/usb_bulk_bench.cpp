@@ -82,7 +82,8 @@ int main(int argc, char** argv) {
     }
 
     const double ours = medianMs(rounds, [&] {
-        return !connection::USBPrinterBulk::sendData(bytes, std::nullopt, kVendor, kProduct);
+        return !connection::USBPrinterBulk::sendData(bytes, {std::nullopt, kVendor, kProduct})
+                    .error;
     });
     const double raw = medianMs(rounds, [&] { return rawLibusbWrite(bytes); });
 

@@ -3,6 +3,7 @@
 #include "connection/console.hpp"
 
 #include <QMetaObject>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 
@@ -34,12 +35,28 @@ QByteArray toByteArray(const protocol::Bytes& bytes) {
 } // namespace
 
 BluetoothManager::BluetoothManager(QObject* parent, std::unique_ptr<BleCentral> central)
-    : ManagerAlert(parent), central_(std::move(central)) {
+    : Transport(parent), central_(std::move(central)) {
     central_->setDelegate(this);
+}
+
+void BluetoothManager::later(std::chrono::milliseconds delay, std::function<void()> work) {
+    // The timer holds the manager weakly: work due after it is gone does nothing.
+    QPointer<BluetoothManager> self(this);
+    const auto guarded = [self, work = std::move(work)] {
+        if (self) {
+            work();
+        }
+    };
+    if (scheduler_) {
+        scheduler_(delay, guarded);
+    } else {
+        QTimer::singleShot(delay, this, guarded);
+    }
 }
 
 BluetoothManager::~BluetoothManager() {
     central_->setDelegate(nullptr);
+    failOutstanding(QStringLiteral("Printer not connected"));
 }
 
 void BluetoothManager::raise(const QString& message) {
@@ -47,14 +64,13 @@ void BluetoothManager::raise(const QString& message) {
     setShowAlert(true);
 }
 
+// Every report of the central is handled as it arrives: the central already delivers them on the
+// main thread after the call that caused them has returned, so handling them in arrival order
+// keeps a late report of an old link from overtaking a newer one.
+
 // --- radio state ----------------------------------------------------------------------------
 
 void BluetoothManager::centralDidUpdateState(RadioState state) {
-    QMetaObject::invokeMethod(
-        this, [this, state] { reportState(state); }, Qt::QueuedConnection);
-}
-
-void BluetoothManager::reportState(RadioState state) {
     switch (state) {
     case RadioState::poweredOn:
         console(QStringLiteral("Bluetooth is enabled"));
@@ -99,7 +115,7 @@ void BluetoothManager::startScan() {
         this,
         [this, scan] {
             central_->scanForPeripherals();
-            QTimer::singleShot(timings_.scanDuration, this, [this, scan] {
+            later(timings_.scanDuration, [this, scan] {
                 // An end left over from an earlier scan must not cut a newer one short.
                 if (scan != scanGeneration_) {
                     return;
@@ -112,11 +128,6 @@ void BluetoothManager::startScan() {
 }
 
 void BluetoothManager::didDiscover(const BleAdvertisement& advertisement) {
-    QMetaObject::invokeMethod(
-        this, [this, advertisement] { handleDiscovery(advertisement); }, Qt::QueuedConnection);
-}
-
-void BluetoothManager::handleDiscovery(const BleAdvertisement& advertisement) {
     if (!advertisement.manufacturerData || advertisement.manufacturerData->size() < 2) {
         return;
     }
@@ -164,7 +175,7 @@ void BluetoothManager::connect(const BlePeripheral& peripheral) {
             central_->connectPeripheral(peripheral);
         },
         Qt::QueuedConnection);
-    QTimer::singleShot(timings_.connectTimeout, this, [this, peripheral, attempt] {
+    later(timings_.connectTimeout, [this, peripheral, attempt] {
         // A newer connect has its own time-out; this one must not cancel it.
         if (attempt != connectAttempt_ || connectedDevice_) {
             return;
@@ -174,10 +185,23 @@ void BluetoothManager::connect(const BlePeripheral& peripheral) {
     });
 }
 
+void BluetoothManager::setConnectedDevice(std::optional<BlePeripheral> device) {
+    // A characteristic belongs to one link: a send between a new link and its discovery must
+    // not be written to the old link's characteristic.
+    writeCharacteristic_.reset();
+    const bool upChanged = connectedDevice_.has_value() != device.has_value();
+    connectedDevice_ = std::move(device);
+    emit connectedDeviceChanged();
+    if (upChanged) {
+        emit linkUpChanged();
+    }
+}
+
 void BluetoothManager::didConnect(const BlePeripheral& peripheral) {
     console(QStringLiteral("Device connected, discovering services..."));
-    connectedDevice_ = peripheral;
-    emit connectedDeviceChanged();
+    // Writes still waiting belong to the link this one replaces.
+    failOutstanding(QStringLiteral("Write failed: the printer disconnected"));
+    setConnectedDevice(peripheral);
     central_->discoverServices(peripheral);
 }
 
@@ -185,38 +209,27 @@ void BluetoothManager::didFailToConnect(const BlePeripheral& /*peripheral*/,
                                         const std::optional<QString>& error) {
     const QString text =
         QStringLiteral("Connection failed: ") + error.value_or(QStringLiteral("Unknown error"));
-    QMetaObject::invokeMethod(
-        this,
-        [this, text] {
-            console(text);
-            raise(text);
-        },
-        Qt::QueuedConnection);
+    console(text);
+    raise(text);
 }
 
 void BluetoothManager::didDisconnect(const BlePeripheral& peripheral,
                                      const std::optional<QString>& error) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, peripheral, error] {
-            if (error) {
-                raise(QStringLiteral("Device disconnected: ") + *error);
-            }
-            // The end of a link replaced by a newer one must not take the newer one down.
-            if (connectedDevice_ && connectedDevice_->identifier != peripheral.identifier) {
-                return;
-            }
-            // Confirmations of writes on a link that is gone never come: the writer starts
-            // afresh on the next link instead of waiting for them forever.
-            pendingWriteChunks_.clear();
-            isWritingChunks_ = false;
-            outstandingWrites_ = 0;
-            if (connectedDevice_) {
-                connectedDevice_.reset();
-                emit connectedDeviceChanged();
-            }
-        },
-        Qt::QueuedConnection);
+    if (error) {
+        raise(QStringLiteral("Device disconnected: ") + *error);
+    }
+    // The end of a link replaced by a newer one must not take the newer one down.
+    if (connectedDevice_ && connectedDevice_->identifier != peripheral.identifier) {
+        return;
+    }
+    // Confirmations of writes on a link that is gone never come: the writer starts afresh on
+    // the next link instead of waiting for them forever.
+    failOutstanding(QStringLiteral("Write failed: the printer disconnected"));
+    if (connectedDevice_) {
+        setConnectedDevice(std::nullopt);
+    } else {
+        writeCharacteristic_.reset();
+    }
 }
 
 void BluetoothManager::disconnect() {
@@ -226,7 +239,7 @@ void BluetoothManager::disconnect() {
     console(QStringLiteral("Disconnecting device: ") + connectedDevice_->displayName());
     central_->cancelPeripheralConnection(*connectedDevice_);
     writeCharacteristic_.reset();
-    QTimer::singleShot(timings_.rescanDelay, this, [this] { startScan(); });
+    later(timings_.rescanDelay, [this] { startScan(); });
 }
 
 // --- GATT discovery -------------------------------------------------------------------------
@@ -286,79 +299,100 @@ void BluetoothManager::didUpdateNotificationState(const BlePeripheral& /*periphe
 
 void BluetoothManager::didUpdateValue(const BlePeripheral& /*peripheral*/,
                                       const BleCharacteristic& /*characteristic*/,
-                                      const QByteArray& value) {
-    if (value.isEmpty()) {
-        return;
-    }
-    if (ResponseCallback callback = std::exchange(responseCallback_, {})) {
-        callback(protocol::Bytes(value.begin(), value.end()));
-    }
+                                      const QByteArray& /*value*/) {
+    // Printers of this kind answer nothing a command waits for; notifications are ignored.
 }
 
 // --- writing --------------------------------------------------------------------------------
 
-void BluetoothManager::sendData(const protocol::Bytes& bytes, const ResponseCallback& response) {
-    responseCallback_ = response;
+void BluetoothManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
+                                bool /*reportSuccess*/) {
+    const auto total = static_cast<qint64>(bytes.size());
     if (!writeCharacteristic_ || !connectedDevice_) {
         console(QStringLiteral("Printer not connected"));
+        if (onReport) {
+            QMetaObject::invokeMethod(
+                this,
+                [onReport = std::move(onReport), total] {
+                    onReport(
+                        DeliveryReport::failure(QStringLiteral("Printer not connected"), 0, total));
+                },
+                Qt::QueuedConnection);
+        }
         return;
     }
     const int maximum = central_->maximumWriteValueLength(*connectedDevice_);
     const auto chunk =
         static_cast<std::size_t>(std::min(std::max(maximum, kMinimumChunk), MTU_SIZE));
-    if (bytes.size() <= chunk) {
-        if (isWritingChunks_ || !pendingWriteChunks_.empty()) {
-            // Written now it would land in the middle of the longer command still going out.
-            pendingWriteChunks_.push_back(bytes);
-            writeNextChunk();
-            return;
-        }
-        write(bytes);
-        return;
-    }
-    for (std::size_t offset = 0; offset < bytes.size(); offset += chunk) {
+    auto send = std::make_shared<OutgoingSend>();
+    send->total = total;
+    send->onReport = std::move(onReport);
+    // A command that fits one chunk is one write (an empty one included). Behind a command still
+    // going out it waits its turn rather than landing in the middle of it.
+    std::size_t offset = 0;
+    do {
         const auto end = std::min(offset + chunk, bytes.size());
-        pendingWriteChunks_.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
-                                         bytes.begin() + static_cast<std::ptrdiff_t>(end));
-    }
+        pendingWriteChunks_.push_back(
+            {protocol::Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(end)),
+             send});
+        ++send->chunksLeft;
+        offset = end;
+    } while (offset < bytes.size());
     writeNextChunk();
 }
 
 void BluetoothManager::writeNextChunk() {
-    if (isWritingChunks_ || !writeCharacteristic_ || !connectedDevice_ ||
+    if (chunkInFlight_ || !writeCharacteristic_ || !connectedDevice_ ||
         pendingWriteChunks_.empty()) {
         return;
     }
-    isWritingChunks_ = true;
-    const protocol::Bytes head = std::move(pendingWriteChunks_.front());
+    chunkInFlight_ = std::move(pendingWriteChunks_.front());
     pendingWriteChunks_.pop_front();
-    write(head);
-}
-
-void BluetoothManager::write(const protocol::Bytes& bytes) {
-    ++outstandingWrites_;
-    central_->writeValue(*connectedDevice_, *writeCharacteristic_, toByteArray(bytes));
+    central_->writeValue(*connectedDevice_, *writeCharacteristic_,
+                         toByteArray(chunkInFlight_->bytes));
 }
 
 void BluetoothManager::didWriteValue(const BlePeripheral& /*peripheral*/,
                                      const BleCharacteristic& /*characteristic*/,
                                      const std::optional<QString>& error) {
-    outstandingWrites_ = std::max(outstandingWrites_ - 1, 0);
+    if (!chunkInFlight_) {
+        return; // a confirmation from a link whose writes were already given up
+    }
     if (error) {
         console(QStringLiteral("Write failed: ") + *error);
-        pendingWriteChunks_.clear();
-        isWritingChunks_ = false;
-        if (ResponseCallback callback = std::exchange(responseCallback_, {})) {
-            callback({});
-        }
-        emit writeFailed(*error);
+        // The rest of that payload, and what waits behind it, is dropped.
+        failOutstanding(QStringLiteral("Write failed: ") + *error);
         return;
     }
-    isWritingChunks_ = false;
-    if (!pendingWriteChunks_.empty()) {
-        writeNextChunk();
-    } else if (outstandingWrites_ == 0) {
-        emit allWritesConfirmed();
+    const Chunk done = std::move(*chunkInFlight_);
+    chunkInFlight_.reset();
+    done.send->confirmed += static_cast<qint64>(done.bytes.size());
+    if (--done.send->chunksLeft == 0 && done.send->onReport) {
+        done.send->onReport(DeliveryReport::success(done.send->total));
+    }
+    writeNextChunk();
+}
+
+void BluetoothManager::failOutstanding(const QString& error) {
+    std::vector<std::shared_ptr<OutgoingSend>> failed;
+    const auto collect = [&failed](const Chunk& chunk) {
+        if (failed.empty() || failed.back() != chunk.send) {
+            failed.push_back(chunk.send);
+        }
+    };
+    if (chunkInFlight_) {
+        collect(*chunkInFlight_);
+    }
+    for (const Chunk& chunk : pendingWriteChunks_) {
+        collect(chunk);
+    }
+    chunkInFlight_.reset();
+    pendingWriteChunks_.clear();
+    for (const auto& send : failed) {
+        if (send->onReport) {
+            send->onReport(DeliveryReport::failure(error, send->confirmed, send->total));
+        }
     }
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "connection/ble/ble_central.hpp"
-#include "connection/manager_alert.hpp"
-#include "protocol/bytes.hpp"
+#include "connection/transport.hpp"
 
 #include <QHash>
 #include <chrono>
@@ -17,14 +16,12 @@ namespace connection {
 // The Bluetooth LE transport: a GATT central that finds printers by the manufacturer id in their
 // advertisements, connects to the one the user picks, finds a writable characteristic and
 // writes commands to it in chunks, one chunk per write confirmation. Everything runs on the main
-// thread.
-class BluetoothManager : public ManagerAlert, private BleCentralDelegate {
+// thread. A send is delivered when the printer has confirmed its last chunk.
+class BluetoothManager : public Transport, private BleCentralDelegate {
     Q_OBJECT
     Q_PROPERTY(bool hasConnectedDevice READ hasConnectedDevice NOTIFY connectedDeviceChanged)
 
 public:
-    using ResponseCallback = std::function<void(const protocol::Bytes&)>;
-
     // The printer's GATT layout, for reference: discovery does not filter on them.
     static constexpr const char* SERVICE_UUID = "FF00";
     static constexpr const char* WRITE_CHAR_UUID = "FF02";
@@ -49,20 +46,24 @@ public:
     const std::optional<BlePeripheral>& connectedDevice() const { return connectedDevice_; }
     // The link is up exactly while a printer is connected.
     bool hasConnectedDevice() const { return connectedDevice_.has_value(); }
+    bool isLinkUp() const override { return hasConnectedDevice(); }
     const std::optional<BleCharacteristic>& writeCharacteristic() const {
         return writeCharacteristic_;
     }
-    // Writes handed to the radio and not yet confirmed, or chunks still waiting.
-    bool hasPendingWrites() const { return outstandingWrites_ > 0 || !pendingWriteChunks_.empty(); }
 
     // Tests shorten the waits; the application keeps the defaults.
     void setTimings(const Timings& timings) { timings_ = timings; }
+    // Runs `work` `delay` after now on the main thread; tests drive the timers themselves.
+    using Scheduler =
+        std::function<void(std::chrono::milliseconds delay, std::function<void()> work)>;
+    void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
 
     Q_INVOKABLE void startScan();
     void connect(const BlePeripheral& peripheral);
-    Q_INVOKABLE void disconnect();
+    Q_INVOKABLE void disconnect() override;
     // Without a printer ready: the console line "Printer not connected", no alert.
-    void sendData(const protocol::Bytes& bytes, const ResponseCallback& response = {});
+    void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
+                  bool reportSuccess = false) override;
 
 signals:
     // The radio reported its state (after the alert or the scan it leads to).
@@ -72,9 +73,6 @@ signals:
     void connectedDeviceChanged();
     // A writable characteristic was found: sends can go out.
     void writeCharacteristicReady();
-    // Every write handed to the radio so far was confirmed, and nothing waits.
-    void allWritesConfirmed();
-    void writeFailed(const QString& error);
 
 private:
     void centralDidUpdateState(RadioState state) override;
@@ -97,25 +95,39 @@ private:
     void didUpdateValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
                         const QByteArray& value) override;
 
-    void reportState(RadioState state);
-    void handleDiscovery(const BleAdvertisement& advertisement);
+    // One send on its way, shared by its chunks: delivered when its last chunk is confirmed.
+    struct OutgoingSend {
+        qint64 total = 0;
+        qint64 confirmed = 0;
+        std::size_t chunksLeft = 0;
+        DeliveryHandler onReport;
+    };
+    struct Chunk {
+        protocol::Bytes bytes;
+        std::shared_ptr<OutgoingSend> send;
+    };
+
     void writeNextChunk();
-    void write(const protocol::Bytes& bytes);
     void raise(const QString& message);
+    void later(std::chrono::milliseconds delay, std::function<void()> work);
+    void setConnectedDevice(std::optional<BlePeripheral> device);
+    // Every send not yet delivered fails with `error` (once each), and the writer is idle again.
+    void failOutstanding(const QString& error);
 
     std::vector<BlePeripheral> discoveredDevices_;
     QHash<QString, int> deviceRSSI_;
     std::optional<BlePeripheral> connectedDevice_;
     std::optional<BleCharacteristic> writeCharacteristic_;
-    std::deque<protocol::Bytes> pendingWriteChunks_;
-    bool isWritingChunks_ = false;
-    ResponseCallback responseCallback_;
-    int outstandingWrites_ = 0;
+    std::deque<Chunk> pendingWriteChunks_;
+    // The chunk written and not yet confirmed: at most one at a time, so each confirmation
+    // belongs to exactly one chunk.
+    std::optional<Chunk> chunkInFlight_;
     // A scan's scheduled end and a connect's time-out act only for the scan or connect that
     // scheduled them.
     quint64 scanGeneration_ = 0;
     quint64 connectAttempt_ = 0;
     Timings timings_;
+    Scheduler scheduler_;
     std::unique_ptr<BleCentral> central_;
 };
 

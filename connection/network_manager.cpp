@@ -10,9 +10,84 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+#include <deque>
+
 namespace connection {
 
+// The bytes handed to one socket, and who waits to hear of them. It lives as long as its socket,
+// also after the manager let go of it: a graceful close still reports on what was queued before.
+class SocketDeliveries : public QObject {
+public:
+    explicit SocketDeliveries(QTcpSocket* socket) : QObject(socket) {
+        QObject::connect(socket, &QIODevice::bytesWritten, this, [this](qint64 count) {
+            written_ += count;
+            settle();
+        });
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
+            failAll(QStringLiteral("Failed to send command: ") + socket->errorString());
+        });
+    }
+    ~SocketDeliveries() override {
+        failAll(QStringLiteral("Failed to send command: the connection closed before the bytes "
+                               "were sent"));
+    }
+    SocketDeliveries(const SocketDeliveries&) = delete;
+    SocketDeliveries& operator=(const SocketDeliveries&) = delete;
+
+    void add(qint64 size, DeliveryHandler handler) {
+        pending_.push_back({queued_, queued_ + size, std::move(handler)});
+        queued_ += size;
+        if (size == 0) {
+            // Nothing to wait for, but the report still comes after the caller has returned.
+            QMetaObject::invokeMethod(
+                this, [this] { settle(); }, Qt::QueuedConnection);
+        }
+    }
+
+private:
+    struct Pending {
+        qint64 start;
+        qint64 end;
+        DeliveryHandler handler;
+    };
+
+    void settle() {
+        while (!pending_.empty() && pending_.front().end <= written_) {
+            Pending done = std::move(pending_.front());
+            pending_.pop_front();
+            if (done.handler) {
+                done.handler(DeliveryReport::success(done.end - done.start));
+            }
+        }
+    }
+    void failAll(const QString& error) {
+        while (!pending_.empty()) {
+            Pending lost = std::move(pending_.front());
+            pending_.pop_front();
+            if (lost.handler) {
+                const qint64 sent =
+                    std::clamp(written_ - lost.start, qint64{0}, lost.end - lost.start);
+                lost.handler(DeliveryReport::failure(error, sent, lost.end - lost.start));
+            }
+        }
+    }
+
+    std::deque<Pending> pending_;
+    qint64 queued_ = 0;
+    qint64 written_ = 0;
+};
+
 namespace {
+
+// A report for bytes that never reached a socket, after the caller has returned.
+void reportLater(QObject* context, DeliveryHandler handler, DeliveryReport report) {
+    if (handler) {
+        QMetaObject::invokeMethod(
+            context, [handler = std::move(handler), report] { handler(report); },
+            Qt::QueuedConnection);
+    }
+}
 
 const QString kNotConnected = QStringLiteral("Not Connected");
 
@@ -45,7 +120,11 @@ std::optional<quint16> portNumber(const QString& text) {
 } // namespace
 
 NetworkManager::NetworkManager(QObject* parent)
-    : ManagerAlert(parent), connectionStatus_(kNotConnected) {}
+    : Transport(parent), connectionStatus_(kNotConnected) {
+    scheduler_ = [this](std::chrono::milliseconds delay, std::function<void()> check) {
+        QTimer::singleShot(delay, this, std::move(check));
+    };
+}
 
 NetworkManager::~NetworkManager() {
     if (socket_) {
@@ -116,15 +195,16 @@ void NetworkManager::connect(const QString& ipAddress, const QString& port) {
                                  Qt::QueuedConnection);
                          }
                      });
-    QObject::connect(socket, &QIODevice::bytesWritten, this, [this, socket] {
-        if (socket->bytesToWrite() == 0) {
-            emit allDataWritten();
-        }
-    });
+    deliveries_ = new SocketDeliveries(socket);
     // Printers may answer with status bytes; nobody reads them, so drop them as they come.
     QObject::connect(socket, &QIODevice::readyRead, socket, [socket] { socket->readAll(); });
 
-    QTimer::singleShot(connectTimeout_, this, [this, attempt] { checkTimeout(attempt); });
+    QPointer<NetworkManager> self(this);
+    scheduler_(kDefaultConnectTimeout, [self, attempt] {
+        if (self) {
+            self->checkTimeout(attempt);
+        }
+    });
     socket->connectToHost(literalAddress(ipAddress), *portValue);
 }
 
@@ -212,29 +292,33 @@ void NetworkManager::cancelSocket() {
     postStateChange(attempt_, State::cancelled);
 }
 
-void NetworkManager::sendData(const protocol::Bytes& bytes) {
-    if (!isConnected_) {
-        showError(QStringLiteral("Printer not connected, please connect first"));
-        return;
-    }
-    if (!socket_) {
+void NetworkManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
+                              bool /*reportSuccess*/) {
+    const auto total = static_cast<qint64>(bytes.size());
+    if (!isConnected_ || !socket_) {
+        const QString text = QStringLiteral("Printer not connected, please connect first");
+        if (!isConnected_) {
+            showError(text);
+        }
+        reportLater(this, std::move(onReport), DeliveryReport::failure(text, 0, total));
         return;
     }
     const QByteArray data(reinterpret_cast<const char*>(bytes.data()),
                           static_cast<qsizetype>(bytes.size()));
     if (socket_->write(data) < 0) {
-        showError(QStringLiteral("Failed to send command: ") + socket_->errorString());
+        const QString text = QStringLiteral("Failed to send command: ") + socket_->errorString();
+        showError(text);
+        reportLater(this, std::move(onReport), DeliveryReport::failure(text, 0, total));
+        return;
     }
-}
-
-bool NetworkManager::hasPendingWrites() const {
-    return socket_ && socket_->bytesToWrite() > 0;
+    deliveries_->add(total, std::move(onReport));
 }
 
 void NetworkManager::setIsConnected(bool connected) {
     if (connected != isConnected_) {
         isConnected_ = connected;
         emit isConnectedChanged();
+        emit linkUpChanged();
     }
 }
 

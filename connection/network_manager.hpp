@@ -1,22 +1,24 @@
 #pragma once
 
-#include "connection/manager_alert.hpp"
-#include "protocol/bytes.hpp"
+#include "connection/transport.hpp"
 
 #include <QPointer>
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 class QTcpSocket;
 
 namespace connection {
 
+class SocketDeliveries;
+
 // The TCP transport: one client connection to a printer's raw port, its state as a flag and a
 // status line, and an alert for problems. Write only: what the printer sends back is discarded.
 // Every published property changes on the main thread only.
-class NetworkManager : public ManagerAlert {
+class NetworkManager : public Transport {
     Q_OBJECT
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
     Q_PROPERTY(QString connectionStatus READ connectionStatus NOTIFY connectionStatusChanged)
@@ -38,19 +40,19 @@ public:
     static std::optional<QString> validateEndpoint(const QString& ipAddress, const QString& port);
 
     Q_INVOKABLE void connect(const QString& ipAddress, const QString& port);
-    Q_INVOKABLE void disconnect();
-    void sendData(const protocol::Bytes& bytes);
-
-    // True while bytes handed to sendData have not all reached the TCP stack.
-    bool hasPendingWrites() const;
-    // How long an attempt may take to become ready; tests shorten it.
-    void setConnectTimeout(std::chrono::milliseconds timeout) { connectTimeout_ = timeout; }
+    Q_INVOKABLE void disconnect() override;
+    // Delivered once the bytes reached the TCP stack; failed when the link breaks first.
+    void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
+                  bool reportSuccess = false) override;
+    bool isLinkUp() const override { return isConnected_; }
+    // Runs `check` `delay` after now on the main thread; tests drive the time-out themselves.
+    using Scheduler =
+        std::function<void(std::chrono::milliseconds delay, std::function<void()> check)>;
+    void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
 
 signals:
     void isConnectedChanged();
     void connectionStatusChanged();
-    // Everything handed to sendData so far has reached the TCP stack.
-    void allDataWritten();
 
 private:
     void handleStateChange(State state, const QString& error);
@@ -63,10 +65,11 @@ private:
     bool isConnected_ = false;
     QString connectionStatus_;
     QPointer<QTcpSocket> socket_;
+    SocketDeliveries* deliveries_ = nullptr; // a child of socket_, valid while socket_ is set
     // Each connect starts a new attempt; reports and time-out checks of older attempts are void.
     quint64 attempt_ = 0;
     bool attemptEnded_ = false; // the current attempt failed or was given up
-    std::chrono::milliseconds connectTimeout_ = kDefaultConnectTimeout;
+    Scheduler scheduler_;
 };
 
 } // namespace connection

@@ -14,6 +14,14 @@ namespace connection {
 // What only the I/O thread touches: the open serial line.
 struct USBSerialManager::IoSide {
     int fileDescriptor = -1;
+    QString heldPath;             // the line's path while it is open
+    bool lastWriteFailed = false; // bytes may be stuck in the driver: the close discards them
+
+    void close(bool discardOutput) {
+        serial::closeLine(fileDescriptor, discardOutput);
+        fileDescriptor = -1;
+        heldPath.clear();
+    }
 };
 
 namespace {
@@ -43,15 +51,17 @@ QString problemLine(const UnavailablePort& port) {
 UsbRoutes UsbRoutes::system(const CupsPrograms& programs) {
     return UsbRoutes{
         &USBPrinterBulk::listPrinterClassDevices,
-        [programs] { return listLpinfoPrinters(programs); },
-        &listSerialPorts,
-        [programs](const USBSerialPort& port, const protocol::Bytes& bytes) {
-            return connection::sendToPrinterClass(port, bytes, programs);
+        [programs](std::stop_token stop) { return listLpinfoPrinters(programs, std::move(stop)); },
+        [](const QString& heldPath) { return listSerialPorts(heldPath); },
+        [programs](const USBSerialPort& port, const protocol::Bytes& bytes,
+                   const BulkLimits& limits) {
+            return connection::sendToPrinterClass(port, bytes, programs, limits);
         },
     };
 }
 
-PortEnumeration enumeratePorts(const UsbRoutes& routes) {
+PortEnumeration enumeratePorts(const UsbRoutes& routes, const QString& heldPath,
+                               std::stop_token stop) {
     PortEnumeration found;
     std::vector<USBSerialPort> listed;
     for (const USBPrinterBulkDevice& device : routes.printerClassDevices()) {
@@ -62,9 +72,9 @@ PortEnumeration enumeratePorts(const UsbRoutes& routes) {
     if (listed.empty()) {
         // lpinfo asks cupsd and every backend; it is only worth its time when the bus showed
         // nothing directly.
-        std::ranges::move(routes.lpinfoPrinters(), std::back_inserter(listed));
+        std::ranges::move(routes.lpinfoPrinters(std::move(stop)), std::back_inserter(listed));
     }
-    SerialListing serial = routes.serialPorts();
+    SerialListing serial = routes.serialPorts(heldPath);
     std::ranges::move(serial.ports, std::back_inserter(listed));
     found.unavailable = std::move(serial.unavailable);
 
@@ -85,16 +95,41 @@ PortEnumeration enumeratePorts(const UsbRoutes& routes) {
 }
 
 USBSerialManager::USBSerialManager(QObject* parent, UsbRoutes routes)
-    : ManagerAlert(parent), routes_(std::move(routes)), io_(std::make_shared<IoSide>()),
+    : Transport(parent), routes_(std::move(routes)), io_(std::make_shared<IoSide>()),
       ioQueue_(std::make_unique<IoQueue>("usb-io")) {}
 
 USBSerialManager::~USBSerialManager() {
-    // Results of tasks still running are posted to this object; the thread ends before it does.
-    ioQueue_->runAndWait([io = io_] {
-        serial::closeLine(io->fileDescriptor);
-        io->fileDescriptor = -1;
-    });
+    // Stops the task in progress and joins the thread: nothing runs on it after this line, and
+    // whatever it posted to this object is dropped with the object.
     ioQueue_.reset();
+    io_->close(true);
+}
+
+void USBSerialManager::postToMain(std::function<void()> work) {
+    // The work itself travels under a lock ThreadSanitizer can see; the event that wakes the main
+    // thread carries nothing of ours (Qt's own hand-off happens in code it cannot see into).
+    bool wake = false;
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(work));
+        wake = !wakePending_;
+        wakePending_ = true;
+    }
+    if (wake) {
+        QMetaObject::invokeMethod(this, "runPostedWork", Qt::QueuedConnection);
+    }
+}
+
+void USBSerialManager::runPostedWork() {
+    std::deque<std::function<void()>> work;
+    {
+        std::lock_guard lock(postedMutex_);
+        work.swap(posted_);
+        wakePending_ = false;
+    }
+    for (auto& item : work) {
+        item();
+    }
 }
 
 void USBSerialManager::setSelectedPortPath(const QString& path) {
@@ -108,6 +143,7 @@ void USBSerialManager::setIsConnected(bool connected) {
     if (connected != isConnected_) {
         isConnected_ = connected;
         emit isConnectedChanged();
+        emit linkUpChanged();
     }
 }
 
@@ -119,10 +155,9 @@ void USBSerialManager::setConnectionStatus(const QString& status) {
 }
 
 void USBSerialManager::refreshPorts() {
-    ioQueue_->post([this, routes = routes_] {
-        PortEnumeration found = enumeratePorts(routes);
-        QMetaObject::invokeMethod(
-            this, [this, found = std::move(found)] { publishPorts(found); }, Qt::QueuedConnection);
+    ioQueue_->post([this, io = io_, routes = routes_, stop = ioQueue_->stopToken()] {
+        PortEnumeration found = enumeratePorts(routes, io->heldPath, stop);
+        postToMain([this, found = std::move(found)] { publishPorts(found); });
     });
 }
 
@@ -178,14 +213,11 @@ void USBSerialManager::open(const USBSerialPort& port) {
     const quint64 attempt = attempt_;
     ioQueue_->post([this, io = io_, port, attempt] {
         const auto postConnected = [this, port, attempt] {
-            QMetaObject::invokeMethod(
-                this,
-                [this, port, attempt] {
-                    if (attempt == attempt_) {
-                        markConnected(port);
-                    }
-                },
-                Qt::QueuedConnection);
+            postToMain([this, port, attempt] {
+                if (attempt == attempt_) {
+                    markConnected(port);
+                }
+            });
         };
         if (port.kind == USBSerialPort::Kind::printerClass) {
             // Nothing to open: every send opens the interface itself.
@@ -195,6 +227,8 @@ void USBSerialManager::open(const USBSerialPort& port) {
         const serial::OpenResult opened = serial::openLine(port.id);
         if (opened.fd >= 0) {
             io->fileDescriptor = opened.fd;
+            io->heldPath = port.id;
+            io->lastWriteFailed = false;
             postConnected();
             return;
         }
@@ -205,17 +239,14 @@ void USBSerialManager::open(const USBSerialPort& port) {
             !advice.isEmpty()) {
             message += QStringLiteral("\n\n") + advice;
         }
-        QMetaObject::invokeMethod(
-            this,
-            [this, message, attempt] {
-                if (attempt != attempt_) {
-                    return;
-                }
-                setConnectionStatus(QStringLiteral("Open failed"));
-                showError(message);
-                emit connectFinished(false);
-            },
-            Qt::QueuedConnection);
+        postToMain([this, message, attempt] {
+            if (attempt != attempt_) {
+                return;
+            }
+            setConnectionStatus(QStringLiteral("Open failed"));
+            showError(message);
+            emit connectFinished(false);
+        });
     });
 }
 
@@ -229,53 +260,69 @@ void USBSerialManager::markConnected(const USBSerialPort& port) {
 
 void USBSerialManager::disconnect() {
     ++attempt_;
-    // Waiting here lets a write in progress finish before its line is closed.
-    ioQueue_->runAndWait([io = io_] {
-        if (io->fileDescriptor >= 0) {
-            serial::closeLine(io->fileDescriptor);
-            io->fileDescriptor = -1;
-        }
-    });
+    // Queued behind every write handed over before, so they still go out; nothing waits here.
+    ioQueue_->post([io = io_] { io->close(io->lastWriteFailed); });
     connectedPort_.reset();
     setIsConnected(false);
     setConnectionStatus(availablePorts_.empty() ? QStringLiteral("Not Connected")
                                                 : QStringLiteral("Disconnected"));
 }
 
-void USBSerialManager::sendData(const protocol::Bytes& bytes, bool reportSuccess) {
+void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
+                                bool reportSuccess) {
+    const auto total = static_cast<qint64>(bytes.size());
     if (!isConnected_ || !connectedPort_) {
         showError(kNotConnected);
-        emit sendFinished(kNotConnected);
+        if (onReport) {
+            postToMain([onReport = std::move(onReport), total] {
+                onReport(DeliveryReport::failure(kNotConnected, 0, total));
+            });
+        }
         return;
     }
-    ioQueue_->post(
-        [this, io = io_, routes = routes_, port = *connectedPort_, bytes, reportSuccess] {
-            std::optional<QString> error;
-            QString successText;
-            if (port.kind == USBSerialPort::Kind::printerClass) {
-                error = routes.sendToPrinterClass(port, bytes);
-                successText = QStringLiteral(
-                    "USB test data sent. If nothing prints, check paper/cover and try again.");
-            } else {
-                error = serial::writeAll(io->fileDescriptor, bytes);
-                successText = QStringLiteral("USB test data sent.");
-            }
-            if (!reportSuccess) {
-                successText.clear();
-            }
-            QMetaObject::invokeMethod(
-                this, [this, error, successText] { finishSend(error, successText); },
-                Qt::QueuedConnection);
+    const BulkLimits limits{noProgressLimit_, ioQueue_->stopToken()};
+    ioQueue_->post([this, io = io_, routes = routes_, port = *connectedPort_, bytes, reportSuccess,
+                    limits, onReport = std::move(onReport)]() mutable {
+        std::optional<QString> error;
+        std::size_t sent = 0;
+        QString successText;
+        if (port.kind == USBSerialPort::Kind::printerClass) {
+            const SendResult result = routes.sendToPrinterClass(port, bytes, limits);
+            error = result.error;
+            sent = result.bytesSent;
+            successText = QStringLiteral(
+                "USB test data sent. If nothing prints, check paper/cover and try again.");
+        } else {
+            const serial::WriteResult result =
+                serial::writeAll(io->fileDescriptor, bytes, {limits.noProgress, limits.stop});
+            error = result.error;
+            sent = result.written;
+            io->lastWriteFailed = error.has_value();
+            successText = QStringLiteral("USB test data sent.");
+        }
+        if (!reportSuccess) {
+            successText.clear();
+        }
+        const auto total = static_cast<qint64>(bytes.size());
+        const DeliveryReport report =
+            error ? DeliveryReport::failure(*error, static_cast<qint64>(sent), total)
+                  : DeliveryReport::success(total);
+        postToMain([this, error, successText, report, onReport = std::move(onReport)] {
+            finishSend(error, successText, report, onReport);
         });
+    });
 }
 
-void USBSerialManager::finishSend(const std::optional<QString>& error, const QString& successText) {
+void USBSerialManager::finishSend(const std::optional<QString>& error, const QString& successText,
+                                  const DeliveryReport& report, const DeliveryHandler& onReport) {
     if (error) {
         showError(*error);
     } else if (!successText.isEmpty()) {
         showError(successText);
     }
-    emit sendFinished(error.value_or(QString()));
+    if (onReport) {
+        onReport(report);
+    }
 }
 
 } // namespace connection

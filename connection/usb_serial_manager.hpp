@@ -1,16 +1,19 @@
 #pragma once
 
-#include "connection/manager_alert.hpp"
+#include "connection/transport.hpp"
 #include "connection/usb/cups_printers.hpp"
 #include "connection/usb/serial_ports.hpp"
 #include "connection/usb/usb_printer_bulk.hpp"
 #include "connection/usb/usb_serial_port.hpp"
-#include "protocol/bytes.hpp"
 
 #include <QStringList>
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace connection {
@@ -21,9 +24,10 @@ class IoQueue;
 // machine's own; tests replace what sits on the USB bus.
 struct UsbRoutes {
     std::function<std::vector<USBPrinterBulkDevice>()> printerClassDevices;
-    std::function<std::vector<USBSerialPort>()> lpinfoPrinters;
-    std::function<SerialListing()> serialPorts;
-    std::function<std::optional<QString>(const USBSerialPort&, const protocol::Bytes&)>
+    std::function<std::vector<USBSerialPort>(std::stop_token)> lpinfoPrinters;
+    // The argument is the serial line this program holds open (listed without a probe).
+    std::function<SerialListing(const QString& heldPath)> serialPorts;
+    std::function<SendResult(const USBSerialPort&, const protocol::Bytes&, const BulkLimits&)>
         sendToPrinterClass;
 
     static UsbRoutes system(const CupsPrograms& programs = {});
@@ -37,12 +41,13 @@ struct PortEnumeration {
 // Printer-class interfaces first (the CUPS listing only when there are none), then serial
 // ports; the first of each id is kept; ordered by name, case-insensitively in the user's locale,
 // keeping the order of equal names.
-PortEnumeration enumeratePorts(const UsbRoutes& routes);
+PortEnumeration enumeratePorts(const UsbRoutes& routes, const QString& heldPath = {},
+                               std::stop_token stop = {});
 
 // The USB transport: the list of attached printers, the chosen one, and delivery of bytes to it
 // over a serial line or a printer-class interface. Device work runs on one I/O thread; every
-// published property changes on the main thread only.
-class USBSerialManager : public ManagerAlert {
+// published property changes on the main thread only, and nothing here waits for that thread.
+class USBSerialManager : public Transport {
     Q_OBJECT
     Q_PROPERTY(QString selectedPortPath READ selectedPortPath WRITE setSelectedPortPath NOTIFY
                    selectedPortPathChanged)
@@ -52,16 +57,21 @@ class USBSerialManager : public ManagerAlert {
 
 public:
     explicit USBSerialManager(QObject* parent = nullptr, UsbRoutes routes = UsbRoutes::system());
+    // Stops the device work in progress (within a fraction of a second) and closes the line.
     ~USBSerialManager() override;
 
     const std::vector<USBSerialPort>& availablePorts() const { return availablePorts_; }
     QString selectedPortPath() const { return selectedPortPath_; }
     void setSelectedPortPath(const QString& path);
     bool isConnected() const { return isConnected_; }
+    bool isLinkUp() const override { return isConnected_; }
     QString connectionStatus() const { return connectionStatus_; }
     const std::optional<USBSerialPort>& connectedPort() const { return connectedPort_; }
     // Ports that exist but could not be opened, each with what to do about it.
     QStringList accessProblems() const { return accessProblems_; }
+
+    // A printer that takes nothing for this long fails the send; tests shorten it.
+    void setNoProgressLimit(std::chrono::milliseconds limit) { noProgressLimit_ = limit; }
 
     Q_INVOKABLE void refreshPorts();
     // Connects to the listed port with `portId`, the selected one when none is given, or the
@@ -70,8 +80,11 @@ public:
     Q_INVOKABLE void connectSelected() { connect(); }
     // Opens `path` as a serial line even when the listing does not show it (any tty).
     void connectSerialPath(const QString& path);
-    Q_INVOKABLE void disconnect();
-    void sendData(const protocol::Bytes& bytes, bool reportSuccess);
+    // The link is down at once; the line is closed on the I/O thread after every write queued
+    // before.
+    Q_INVOKABLE void disconnect() override;
+    void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
+                  bool reportSuccess = false) override;
 
 signals:
     void availablePortsChanged();
@@ -83,18 +96,21 @@ signals:
     void portsRefreshed();
     // A connect has ended, connected or not.
     void connectFinished(bool connected);
-    // A send handed to the I/O thread has ended; `error` is the alert text, empty on success.
-    void sendFinished(const QString& error);
 
 private:
     struct IoSide;
+
+    // Runs `work` on the main thread, in the order posted; callable from the I/O thread.
+    void postToMain(std::function<void()> work);
+    Q_INVOKABLE void runPostedWork();
 
     void open(const USBSerialPort& port);
     void publishPorts(const PortEnumeration& found);
     void markConnected(const USBSerialPort& port);
     void setIsConnected(bool connected);
     void setConnectionStatus(const QString& status);
-    void finishSend(const std::optional<QString>& error, const QString& successText);
+    void finishSend(const std::optional<QString>& error, const QString& successText,
+                    const DeliveryReport& report, const DeliveryHandler& onReport);
 
     std::vector<USBSerialPort> availablePorts_;
     QString selectedPortPath_;
@@ -105,9 +121,13 @@ private:
     // Each connect and disconnect starts a new attempt; an open that finishes for an older one
     // is void (its line was already closed by the disconnect that came after it).
     quint64 attempt_ = 0;
+    std::chrono::milliseconds noProgressLimit_{15'000};
     UsbRoutes routes_;
     std::shared_ptr<IoSide> io_;
-    std::unique_ptr<IoQueue> ioQueue_;
+    std::mutex postedMutex_;
+    std::deque<std::function<void()>> posted_;
+    bool wakePending_ = false;
+    std::unique_ptr<IoQueue> ioQueue_; // last: its thread ends before the rest goes
 };
 
 } // namespace connection

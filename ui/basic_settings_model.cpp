@@ -1,7 +1,7 @@
 #include "ui/basic_settings_model.hpp"
 
+#include "plans/screen_plans.hpp"
 #include "protocol/basic_settings.hpp"
-#include "protocol/frame.hpp"
 
 namespace ui {
 
@@ -40,10 +40,8 @@ void BasicSettingsModel::set() {
         return;
     }
     const PrinterSettingsModel& values = *settings();
-    send(protocol::makeBasicSettingsCommand(values.baudRate, values.cutterEnabled,
-                                            values.beeperEnabled, values.density,
-                                            static_cast<std::uint8_t>(language_), useFont12x24),
-         protocol::kBasicLogPrefix);
+    run(plans::basicPlan({values.baudRate, values.cutterEnabled, values.beeperEnabled,
+                          values.density, static_cast<std::uint8_t>(language_), useFont12x24}));
 }
 
 } // namespace ui

@@ -1,7 +1,7 @@
 #include "ui/content_view_model.hpp"
 
-#include "connection/send_over_connection.hpp"
-#include "protocol/frame.hpp"
+#include "plans/plan_run.hpp"
+#include "plans/screen_plans.hpp"
 
 #include <algorithm>
 
@@ -26,20 +26,20 @@ void ContentViewModel::setCentralFactory(CentralFactory factory) {
 ContentViewModel::ContentViewModel(QObject* parent)
     : QObject(parent),
       // The Bluetooth stack starts with the window: its first state report starts a scan.
-      bluetooth_(std::make_unique<connection::BluetoothManager>(nullptr, centralFactory()())),
-      network_(std::make_unique<connection::NetworkManager>()),
-      usb_(std::make_unique<connection::USBSerialManager>()) {
+      transports_(std::make_unique<connection::Transports>(centralFactory()())),
+      network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
+      usb_(&transports_->usb()) {
     using namespace connection;
     const auto changed = [this] { emit stateChanged(); };
-    connect(network_.get(), &NetworkManager::isConnectedChanged, this, changed);
-    connect(network_.get(), &NetworkManager::connectionStatusChanged, this, changed);
-    connect(bluetooth_.get(), &BluetoothManager::discoveredDevicesChanged, this, changed);
-    connect(bluetooth_.get(), &BluetoothManager::deviceRSSIChanged, this, changed);
-    connect(bluetooth_.get(), &BluetoothManager::connectedDeviceChanged, this, changed);
-    connect(usb_.get(), &USBSerialManager::availablePortsChanged, this, changed);
-    connect(usb_.get(), &USBSerialManager::selectedPortPathChanged, this, changed);
-    connect(usb_.get(), &USBSerialManager::isConnectedChanged, this, changed);
-    connect(usb_.get(), &USBSerialManager::connectionStatusChanged, this, changed);
+    connect(network_, &NetworkManager::isConnectedChanged, this, changed);
+    connect(network_, &NetworkManager::connectionStatusChanged, this, changed);
+    connect(bluetooth_, &BluetoothManager::discoveredDevicesChanged, this, changed);
+    connect(bluetooth_, &BluetoothManager::deviceRSSIChanged, this, changed);
+    connect(bluetooth_, &BluetoothManager::connectedDeviceChanged, this, changed);
+    connect(usb_, &USBSerialManager::availablePortsChanged, this, changed);
+    connect(usb_, &USBSerialManager::selectedPortPathChanged, this, changed);
+    connect(usb_, &USBSerialManager::isConnectedChanged, this, changed);
+    connect(usb_, &USBSerialManager::connectionStatusChanged, this, changed);
 }
 
 ContentViewModel::~ContentViewModel() = default;
@@ -69,7 +69,7 @@ void ContentViewModel::setPort(const QString& port) {
 // --- derived values -------------------------------------------------------------------------
 
 bool ContentViewModel::isCurrentConnected() const {
-    return connection::isCurrentConnected(connectionType_, *network_, *bluetooth_, *usb_);
+    return (*transports_)[connectionType_].isLinkUp();
 }
 
 QString ContentViewModel::statusText() const {
@@ -206,20 +206,6 @@ void ContentViewModel::appear() {
     }
 }
 
-void ContentViewModel::disconnectTransport(ConnectionType type) {
-    switch (type) {
-    case ConnectionType::network:
-        network_->disconnect();
-        break;
-    case ConnectionType::bluetooth:
-        bluetooth_->disconnect();
-        break;
-    case ConnectionType::usb:
-        usb_->disconnect();
-        break;
-    }
-}
-
 void ContentViewModel::selectConnectionType(const QString& rawType) {
     if (const auto type = connection::connectionTypeFromRaw(rawType.toStdString())) {
         selectConnectionType(*type);
@@ -228,7 +214,7 @@ void ContentViewModel::selectConnectionType(const QString& rawType) {
 
 void ContentViewModel::selectConnectionType(ConnectionType type) {
     if (previousConnectionType_ && *previousConnectionType_ != type) {
-        disconnectTransport(*previousConnectionType_);
+        (*transports_)[*previousConnectionType_].disconnect();
     }
     connectionType_ = type;
     previousConnectionType_ = type;
@@ -293,8 +279,7 @@ void ContentViewModel::disconnectBluetooth() {
 }
 
 void ContentViewModel::sendTestData() {
-    const auto command = protocol::testPrintCommand();
-    connection::sendOverConnection(connectionType_, *network_, *bluetooth_, *usb_, command, true);
+    (new plans::PlanRun(plans::testPlan(), &(*transports_)[connectionType_]))->start();
 }
 
 void ContentViewModel::openSettings(const QString& rawSection) {

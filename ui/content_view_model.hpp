@@ -1,9 +1,7 @@
 #pragma once
 
-#include "connection/bluetooth_manager.hpp"
 #include "connection/connection_type.hpp"
-#include "connection/network_manager.hpp"
-#include "connection/usb_serial_manager.hpp"
+#include "connection/transports.hpp"
 #include "ui/settings_section.hpp"
 
 #include <QObject>
@@ -48,9 +46,10 @@ public:
     explicit ContentViewModel(QObject* parent = nullptr);
     ~ContentViewModel() override;
 
-    connection::NetworkManager& networkManager() { return *network_; }
-    connection::BluetoothManager& bluetoothManager() { return *bluetooth_; }
-    connection::USBSerialManager& usbSerialManager() { return *usb_; }
+    connection::Transports& transports() { return *transports_; }
+    connection::NetworkManager& networkManager() { return transports_->network(); }
+    connection::BluetoothManager& bluetoothManager() { return transports_->bluetooth(); }
+    connection::USBSerialManager& usbSerialManager() { return transports_->usb(); }
 
     connection::ConnectionType connectionType() const { return connectionType_; }
     std::optional<SettingsSection> settingsSection() const { return settingsSection_; }
@@ -98,11 +97,11 @@ signals:
     void stateChanged();
 
 private:
-    void disconnectTransport(connection::ConnectionType type);
-
-    std::unique_ptr<connection::BluetoothManager> bluetooth_;
-    std::unique_ptr<connection::NetworkManager> network_;
-    std::unique_ptr<connection::USBSerialManager> usb_;
+    std::unique_ptr<connection::Transports> transports_;
+    // Shorthands for the three managers the panel drives.
+    connection::NetworkManager* network_;
+    connection::BluetoothManager* bluetooth_;
+    connection::USBSerialManager* usb_;
     connection::ConnectionType connectionType_ = connection::ConnectionType::usb;
     std::optional<connection::ConnectionType> previousConnectionType_;
     std::optional<SettingsSection> settingsSection_;
@@ -110,9 +109,9 @@ private:
     QString port_ = QStringLiteral("9100");
     bool appearReady_ = false;
 
-    QObject* networkManagerObject() const { return network_.get(); }
-    QObject* bluetoothManagerObject() const { return bluetooth_.get(); }
-    QObject* usbSerialManagerObject() const { return usb_.get(); }
+    QObject* networkManagerObject() const { return network_; }
+    QObject* bluetoothManagerObject() const { return bluetooth_; }
+    QObject* usbSerialManagerObject() const { return usb_; }
 };
 
 } // namespace ui

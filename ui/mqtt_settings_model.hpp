@@ -1,36 +1,42 @@
 #pragma once
 
-#include "protocol/bytes.hpp"
+#include "plans/certificate_file.hpp"
+#include "plans/mqtt_plans.hpp"
 #include "ui/settings_screen_model.hpp"
 
 #include <QString>
-#include <functional>
 #include <memory>
-#include <optional>
 
 namespace ui {
 
 // The MQTT screen's state and its four Apply actions. The broker fields live in the sheet; the
-// rest is the screen's own. An Apply sends its commands spaced in time; each delayed step reads
-// its fields when it runs (the login's bytes excepted, fixed at the press) and is never
-// cancelled. Errors and the restart notice share one alert, and the notice replaces an error an
-// earlier step of the same Apply raised.
+// rest is the screen's own. Each Apply runs its plan: commands spaced in time, each delayed step
+// reading its fields when it runs (shared state, so steps that outlive the screen still read the
+// last values), never cancelled. Errors and the restart notice share one alert, and the notice
+// replaces an error an earlier step of the same Apply raised.
 class MQTTSettingsModel : public SettingsScreenModel {
     Q_OBJECT
     QML_ELEMENT
     Q_PROPERTY(QString pane MEMBER pane NOTIFY fieldsChanged)
     Q_PROPERTY(QString alertMessage READ alertMessage NOTIFY alertsChanged)
-    Q_PROPERTY(QString testWebUrl MEMBER testWebUrl NOTIFY fieldsChanged)
-    Q_PROPERTY(QString ntpServer MEMBER ntpServer NOTIFY fieldsChanged)
-    Q_PROPERTY(QString dateZone MEMBER dateZone NOTIFY fieldsChanged)
-    Q_PROPERTY(int selectedSubTopicType MEMBER selectedSubTopicType NOTIFY fieldsChanged)
-    Q_PROPERTY(bool publishReceiptInfo MEMBER publishReceiptInfo NOTIFY fieldsChanged)
-    Q_PROPERTY(int pubQos MEMBER pubQos NOTIFY fieldsChanged)
-    Q_PROPERTY(QString heartbeatInterval MEMBER heartbeatInterval NOTIFY fieldsChanged)
-    Q_PROPERTY(QString heartbeatPubTopic MEMBER heartbeatPubTopic NOTIFY fieldsChanged)
-    Q_PROPERTY(QString receiptReplyTopic MEMBER receiptReplyTopic NOTIFY fieldsChanged)
-    Q_PROPERTY(QString keepAliveInterval MEMBER keepAliveInterval NOTIFY fieldsChanged)
-    Q_PROPERTY(bool useDefaultClientID MEMBER useDefaultClientID NOTIFY fieldsChanged)
+    Q_PROPERTY(QString testWebUrl READ testWebUrl WRITE setTestWebUrl NOTIFY fieldsChanged)
+    Q_PROPERTY(QString ntpServer READ ntpServer WRITE setNtpServer NOTIFY fieldsChanged)
+    Q_PROPERTY(QString dateZone READ dateZone WRITE setDateZone NOTIFY fieldsChanged)
+    Q_PROPERTY(int selectedSubTopicType READ selectedSubTopicType WRITE setSelectedSubTopicType
+                   NOTIFY fieldsChanged)
+    Q_PROPERTY(bool publishReceiptInfo READ publishReceiptInfo WRITE setPublishReceiptInfo NOTIFY
+                   fieldsChanged)
+    Q_PROPERTY(int pubQos READ pubQos WRITE setPubQos NOTIFY fieldsChanged)
+    Q_PROPERTY(QString heartbeatInterval READ heartbeatInterval WRITE setHeartbeatInterval NOTIFY
+                   fieldsChanged)
+    Q_PROPERTY(QString heartbeatPubTopic READ heartbeatPubTopic WRITE setHeartbeatPubTopic NOTIFY
+                   fieldsChanged)
+    Q_PROPERTY(QString receiptReplyTopic READ receiptReplyTopic WRITE setReceiptReplyTopic NOTIFY
+                   fieldsChanged)
+    Q_PROPERTY(QString keepAliveInterval READ keepAliveInterval WRITE setKeepAliveInterval NOTIFY
+                   fieldsChanged)
+    Q_PROPERTY(bool useDefaultClientID READ useDefaultClientID WRITE setUseDefaultClientID NOTIFY
+                   fieldsChanged)
     Q_PROPERTY(QString certificatePEM MEMBER certificatePEM NOTIFY fieldsChanged)
     Q_PROPERTY(int tlsMode READ tlsMode WRITE setTlsMode NOTIFY fieldsChanged)
     Q_PROPERTY(QString mutualPassword MEMBER mutualPassword NOTIFY fieldsChanged)
@@ -38,19 +44,44 @@ class MQTTSettingsModel : public SettingsScreenModel {
     Q_PROPERTY(bool tlsApplyEnabled READ tlsApplyEnabled NOTIFY fieldsChanged)
 
 public:
-    // Runs `step` `delayMs` after now on the main thread; tests drive their own clock.
-    using Scheduler = std::function<void(int delayMs, std::function<void()> step)>;
-
     explicit MQTTSettingsModel(QObject* parent = nullptr);
-    // Steps still pending when the screen goes keep running on a copy of its last values.
-    ~MQTTSettingsModel() override;
-    void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
 
     QString alertMessage() const { return alertMessage_; }
     int tlsMode() const { return tlsMode_; }
     // A mode change adjusts the port field as Apply TLS does.
     void setTlsMode(int mode);
     bool tlsApplyEnabled() const;
+
+    QString testWebUrl() const { return text(state_->timing.testWebUrl); }
+    void setTestWebUrl(const QString& value) { setText(state_->timing.testWebUrl, value); }
+    QString ntpServer() const { return text(state_->timing.ntpServer); }
+    void setNtpServer(const QString& value) { setText(state_->timing.ntpServer, value); }
+    QString dateZone() const { return text(state_->timing.dateZone); }
+    void setDateZone(const QString& value) { setText(state_->timing.dateZone, value); }
+    QString heartbeatInterval() const { return text(state_->timing.heartbeatInterval); }
+    void setHeartbeatInterval(const QString& value) {
+        setText(state_->timing.heartbeatInterval, value);
+    }
+    QString keepAliveInterval() const { return text(state_->timing.keepAliveInterval); }
+    void setKeepAliveInterval(const QString& value) {
+        setText(state_->timing.keepAliveInterval, value);
+    }
+    int selectedSubTopicType() const { return state_->topics.selectedSubTopicType; }
+    void setSelectedSubTopicType(int value);
+    bool publishReceiptInfo() const { return state_->topics.publishReceiptInfo; }
+    void setPublishReceiptInfo(bool value);
+    int pubQos() const { return state_->topics.pubQos; }
+    void setPubQos(int value);
+    QString heartbeatPubTopic() const { return text(state_->topics.heartbeatPubTopic); }
+    void setHeartbeatPubTopic(const QString& value) {
+        setText(state_->topics.heartbeatPubTopic, value);
+    }
+    QString receiptReplyTopic() const { return text(state_->topics.receiptReplyTopic); }
+    void setReceiptReplyTopic(const QString& value) {
+        setText(state_->topics.receiptReplyTopic, value);
+    }
+    bool useDefaultClientID() const { return state_->useDefaultClientID; }
+    void setUseDefaultClientID(bool value);
 
     Q_INVOKABLE void applyBroker();
     Q_INVOKABLE void applyTopics();
@@ -65,21 +96,9 @@ public:
     Q_INVOKABLE QString mutualFileLabel(int slot) const;
     const protocol::Bytes& mutualFile(int slot) const { return mutualFiles_[slot - 1]; }
 
-    // Larger files are refused at import without being read whole.
-    static constexpr qint64 kImportLimit = qint64{1} << 20;
+    static constexpr qint64 kImportLimit = plans::kImportLimit;
 
     QString pane = QStringLiteral("broker");
-    QString testWebUrl;
-    QString ntpServer;
-    QString dateZone;
-    int selectedSubTopicType = 0;
-    bool publishReceiptInfo = false;
-    int pubQos = 1;
-    QString heartbeatInterval = QStringLiteral("30");
-    QString heartbeatPubTopic = QStringLiteral("HearBeat");
-    QString receiptReplyTopic = QStringLiteral("PrintSuccess");
-    QString keepAliveInterval = QStringLiteral("30");
-    bool useDefaultClientID = true;
     QString certificatePEM;
     QString mutualPassword;
     int mutualImportSlot = 1;
@@ -87,29 +106,28 @@ public:
 signals:
     void fieldsChanged();
 
+protected:
+    void stepRefused(const QString& message) override { show(message); }
+    void stepConfirmed() override;
+
 private:
-    // What pending steps hold: the model they read and send through, and how many wait.
-    struct StepTarget {
-        MQTTSettingsModel* model = nullptr;
-        int pending = 0;
+    // What the delayed steps read when they run; it outlives the screen with them.
+    struct State {
+        plans::TopicFields topics;
+        plans::TimingFields timing;
+        bool useDefaultClientID = true;
     };
 
-    QString sheetClientId() const;
-    // Prints the console line, hands the bytes over, then raises the restart notice if asked.
-    void sendMQTTCommand(const protocol::Bytes& bytes, bool restartNotice);
+    static QString text(const std::string& value) { return QString::fromStdString(value); }
+    void setText(std::string& field, const QString& value);
     void show(const QString& message);
     void adjustPort();
-    // Runs `step` on whichever model holds the screen's values when the time comes.
-    void later(int delayMs, std::function<void(MQTTSettingsModel&)> step);
 
+    std::shared_ptr<State> state_ = std::make_shared<State>();
     int tlsMode_ = 0;
     QString alertMessage_;
     protocol::Bytes mutualFiles_[3];
     QString mutualNames_[3];
-    Scheduler scheduler_;
-    std::shared_ptr<StepTarget> target_ = std::make_shared<StepTarget>();
-    // The sheet's client ID as it was when the screen went; read by a step that outlives it.
-    std::optional<QString> detachedClientId_;
 };
 
 } // namespace ui

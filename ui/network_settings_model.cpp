@@ -1,8 +1,6 @@
 #include "ui/network_settings_model.hpp"
 
-#include "protocol/frame.hpp"
-#include "protocol/limits.hpp"
-#include "protocol/parameter_commands.hpp"
+#include "plans/screen_plans.hpp"
 
 namespace ui {
 
@@ -24,23 +22,13 @@ void NetworkSettingsModel::setPrinterName() {
     if (settings() == nullptr) {
         return;
     }
-    const std::string name = settings()->printerName.toStdString();
-    if (refuse(protocol::checkPrinterName(name))) {
-        return;
-    }
-    send(protocol::makePrinterNameCommand(name), {});
+    run(plans::printerNamePlan(settings()->printerName.toStdString()));
 }
 
 void NetworkSettingsModel::sendIP(bool isWiFi, bool isDynamic, const QString& address,
                                   const QString& mask, const QString& gateway) {
-    const std::string a = address.toStdString();
-    const std::string m = mask.toStdString();
-    const std::string g = gateway.toStdString();
-    if (!isDynamic && refuse(protocol::checkStaticAddresses(a, m, g))) {
-        return;
-    }
-    send(protocol::makeIPCommand(isWiFi, isDynamic, a, m, g), protocol::kIPLogPrefix);
-    setShowRestartAlert(true);
+    run(plans::ipPlan(
+        isWiFi, {isDynamic, address.toStdString(), mask.toStdString(), gateway.toStdString()}));
 }
 
 void NetworkSettingsModel::setEthernetDynamicIP() {

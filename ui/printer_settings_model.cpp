@@ -2,6 +2,14 @@
 
 namespace ui {
 
+void PrinterSettingsModel::setText(std::string& field, const QString& value) {
+    std::string converted = value.toStdString();
+    if (converted != field) {
+        field = std::move(converted);
+        emit valuesChanged();
+    }
+}
+
 void PrinterSettingsModel::setContent(ContentViewModel* content) {
     if (content != content_) {
         content_ = content;

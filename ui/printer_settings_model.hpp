@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plans/mqtt_plans.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/settings_section.hpp"
 
@@ -7,6 +8,7 @@
 #include <QPointer>
 #include <QVariantList>
 #include <QtQml/qqmlregistration.h>
+#include <memory>
 
 namespace ui {
 
@@ -38,11 +40,11 @@ class PrinterSettingsModel : public QObject {
     Q_PROPERTY(QString printerName MEMBER printerName NOTIFY valuesChanged)
     Q_PROPERTY(QString wifiName MEMBER wifiName NOTIFY valuesChanged)
     Q_PROPERTY(QString wifiPassword MEMBER wifiPassword NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttServer MEMBER mqttServer NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttPort MEMBER mqttPort NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttUsername MEMBER mqttUsername NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttPassword MEMBER mqttPassword NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttClientId MEMBER mqttClientId NOTIFY valuesChanged)
+    Q_PROPERTY(QString mqttServer READ mqttServer WRITE setMqttServer NOTIFY valuesChanged)
+    Q_PROPERTY(QString mqttPort READ mqttPort WRITE setMqttPort NOTIFY valuesChanged)
+    Q_PROPERTY(QString mqttUsername READ mqttUsername WRITE setMqttUsername NOTIFY valuesChanged)
+    Q_PROPERTY(QString mqttPassword READ mqttPassword WRITE setMqttPassword NOTIFY valuesChanged)
+    Q_PROPERTY(QString mqttClientId READ mqttClientId WRITE setMqttClientId NOTIFY valuesChanged)
 
 public:
     using QObject::QObject;
@@ -61,6 +63,20 @@ public:
     // A hub row was pressed: its screen replaces the hub at once.
     Q_INVOKABLE void enter(const QString& rawSection);
 
+    // The broker values live in shared state: an MQTT step that runs after the sheet closed
+    // still reads the values it was left with.
+    QString mqttServer() const { return text(broker_->server); }
+    void setMqttServer(const QString& value) { setText(broker_->server, value); }
+    QString mqttPort() const { return text(broker_->port); }
+    void setMqttPort(const QString& value) { setText(broker_->port, value); }
+    QString mqttUsername() const { return text(broker_->username); }
+    void setMqttUsername(const QString& value) { setText(broker_->username, value); }
+    QString mqttPassword() const { return text(broker_->password); }
+    void setMqttPassword(const QString& value) { setText(broker_->password, value); }
+    QString mqttClientId() const { return text(broker_->clientId); }
+    void setMqttClientId(const QString& value) { setText(broker_->clientId, value); }
+    std::shared_ptr<const plans::BrokerFields> brokerFields() const { return broker_; }
+
     int baudRate = 115200;
     bool cutterEnabled = true;
     bool beeperEnabled = true;
@@ -72,12 +88,6 @@ public:
     QString printerName = QStringLiteral("Thermal");
     QString wifiName;
     QString wifiPassword;
-    // A documentation address (RFC 5737) that the user replaces with their broker.
-    QString mqttServer = QStringLiteral("203.0.113.10");
-    QString mqttPort = QStringLiteral("1883");
-    QString mqttUsername = QStringLiteral("test");
-    QString mqttPassword = QStringLiteral("pass");
-    QString mqttClientId;
 
 signals:
     void contentChanged();
@@ -86,6 +96,15 @@ signals:
     void valuesChanged();
 
 private:
+    static QString text(const std::string& value) { return QString::fromStdString(value); }
+    void setText(std::string& field, const QString& value);
+
+    // The server is a documentation address (RFC 5737) that the user replaces with theirs.
+    std::shared_ptr<plans::BrokerFields> broker_ = [] {
+        auto fields = std::make_shared<plans::BrokerFields>();
+        fields->server = "203.0.113.10";
+        return fields;
+    }();
     QPointer<ContentViewModel> content_;
     QString connectionType_;
     SettingsSection initialSection_ = SettingsSection::hub;

@@ -1,9 +1,5 @@
 #include "ui/settings_screen_model.hpp"
 
-#include "connection/console.hpp"
-#include "connection/send_over_connection.hpp"
-#include "protocol/frame.hpp"
-
 namespace ui {
 
 void SettingsScreenModel::setSettings(PrinterSettingsModel* settings) {
@@ -35,42 +31,33 @@ void SettingsScreenModel::setShowRefusal(bool show) {
     }
 }
 
-void SettingsScreenModel::send(const protocol::Bytes& bytes, std::string_view logPrefix,
-                               bool logFirst) {
-    const auto log = [&] {
-        if (!logPrefix.empty()) {
-            connection::consoleLine(protocol::hexDumpLine(logPrefix, bytes));
-        }
-    };
-    if (logFirst) {
-        log();
-    }
+void SettingsScreenModel::stepRefused(const QString& message) {
+    refusal_ = message;
+    showRefusal_ = true;
+    emit alertsChanged();
+}
+
+void SettingsScreenModel::run(plans::Plan plan) {
+    // The sheet fixed its transport when it opened; it stays the one this screen sends over.
     ContentViewModel* content = settings_ ? settings_->content() : content_.data();
     const auto type = connection::connectionTypeFromRaw(
         (settings_ ? settings_->connectionType() : connectionType_).toStdString());
-    if (content != nullptr && type) {
-        connection::sendOverConnection(*type, content->networkManager(),
-                                       content->bluetoothManager(), content->usbSerialManager(),
-                                       bytes, false);
+    connection::Transport* transport =
+        content != nullptr && type ? &content->transports()[*type] : nullptr;
+    std::vector<bool> confirms;
+    for (const plans::Step& step : plan.steps) {
+        confirms.push_back(step.confirms);
     }
-    if (!logFirst) {
-        log();
-    }
-}
-
-void SettingsScreenModel::routeLike(const SettingsScreenModel& other) {
-    content_ = other.settings_ ? other.settings_->content() : other.content_.data();
-    connectionType_ = other.settings_ ? other.settings_->connectionType() : other.connectionType_;
-}
-
-bool SettingsScreenModel::refuse(const std::optional<std::string>& problem) {
-    if (!problem) {
-        return false;
-    }
-    refusal_ = QString::fromStdString(*problem);
-    showRefusal_ = true;
-    emit alertsChanged();
-    return true;
+    auto* run = new plans::PlanRun(std::move(plan), transport, scheduler_);
+    connect(run, &plans::PlanRun::stepRefused, this,
+            [this](int, const QString& message) { stepRefused(message); });
+    connect(run, &plans::PlanRun::stepHandedOver, this, [this, confirms](int index, qint64) {
+        if (confirms[static_cast<std::size_t>(index)]) {
+            stepConfirmed();
+        }
+    });
+    emit planStarted(run);
+    run->start();
 }
 
 } // namespace ui

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "protocol/bytes.hpp"
+#include "plans/plan.hpp"
+#include "plans/plan_run.hpp"
 #include "ui/printer_settings_model.hpp"
 
 #include <QObject>
 #include <QPointer>
 #include <QtQml/qqmlregistration.h>
-#include <string_view>
 
 namespace ui {
 
-// What every category screen shares: the sheet it edits values of, the way its commands leave
-// (over the transport the sheet was opened with), its restart alert, and the alert that says
-// why a command was refused before anything was sent.
+// What every category screen shares: the sheet it edits values of, the way its plans run (over
+// the transport the sheet was opened with), its restart alert, and the alert that says why a
+// command was refused before anything was sent.
 class SettingsScreenModel : public QObject {
     Q_OBJECT
     QML_ANONYMOUS
@@ -34,27 +34,31 @@ public:
     void setShowRefusal(bool show);
     QString refusal() const { return refusal_; }
 
+    // Where the delayed steps of this screen's plans are scheduled; tests drive their own clock.
+    void setScheduler(plans::PlanRun::Scheduler scheduler) { scheduler_ = std::move(scheduler); }
+
 signals:
     void settingsChanged();
     void alertsChanged();
+    // A plan of this screen started running (tests watch its steps).
+    void planStarted(plans::PlanRun* run);
 
 protected:
-    // Hands the bytes to the manager of the sheet's transport (which reports a missing link
-    // itself) and prints the console line when `logPrefix` is not empty: after handing over, or
-    // before with `logFirst` (the MQTT screen's order).
-    void send(const protocol::Bytes& bytes, std::string_view logPrefix, bool logFirst = false);
-    // Shows why nothing was sent; returns true when `problem` holds one.
-    bool refuse(const std::optional<std::string>& problem);
+    // Runs the plan on the transport of the sheet. The run outlives the screen: steps still due
+    // when it goes keep reading their fields (shared state) and sending.
+    void run(plans::Plan plan);
+    // A step refused: the screen's second alert shows why.
+    virtual void stepRefused(const QString& message);
+    // A step that carries the screen's confirmation was handed over.
+    virtual void stepConfirmed() { setShowRestartAlert(true); }
     // Called once the sheet is known: the screen is being shown.
     virtual void shown() {}
-
-    // Where commands go when the sheet itself is gone (steps that outlive their screen).
-    void routeLike(const SettingsScreenModel& other);
 
 private:
     QPointer<PrinterSettingsModel> settings_;
     QPointer<ContentViewModel> content_;
     QString connectionType_;
+    plans::PlanRun::Scheduler scheduler_;
     bool showRestartAlert_ = false;
     bool showRefusal_ = false;
     QString refusal_;

@@ -1,8 +1,6 @@
 #include "ui/wifi_settings_model.hpp"
 
-#include "protocol/frame.hpp"
-#include "protocol/limits.hpp"
-#include "protocol/wifi_command.hpp"
+#include "plans/screen_plans.hpp"
 
 namespace ui {
 
@@ -10,13 +8,8 @@ void WiFiSettingsModel::set() {
     if (settings() == nullptr) {
         return;
     }
-    const std::string ssid = settings()->wifiName.toStdString();
-    const std::string password = settings()->wifiPassword.toStdString();
-    if (refuse(protocol::checkWiFiCredentials(ssid, password))) {
-        return;
-    }
-    send(protocol::makeWiFiCommand(ssid, password), protocol::kWiFiLogPrefix);
-    setShowRestartAlert(true);
+    run(plans::wifiPlan(settings()->wifiName.toStdString(),
+                        settings()->wifiPassword.toStdString()));
 }
 
 } // namespace ui

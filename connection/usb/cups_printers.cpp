@@ -188,14 +188,52 @@ QString backendFailure(QProcess& backend) {
     return QStringLiteral("code %1").arg(backend.exitCode());
 }
 
-void stop(QProcess& backend, std::chrono::milliseconds limit) {
+void stopProgram(QProcess& backend, std::chrono::milliseconds grace) {
     // A backend in the middle of a job may want to tidy up, so it is asked first; a small limit
     // means the caller wants an answer soon, so the grace never exceeds it.
     backend.terminate();
-    if (!backend.waitForFinished(waitMs(std::min(limit, kTerminateGrace)))) {
+    if (!backend.waitForFinished(waitMs(std::min(grace, kTerminateGrace)))) {
         backend.kill();
         backend.waitForFinished(-1);
     }
+}
+
+enum class Ended { finished, timedOut, stopped };
+
+// Waits for the program in short slices, so that a stop request is noticed at once.
+Ended waitFor(QProcess& program, std::chrono::milliseconds limit, const std::stop_token& stop) {
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds kSlice{100};
+    const auto deadline = Clock::now() + limit;
+    for (;;) {
+        if (stop.stop_requested()) {
+            return Ended::stopped;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (program.waitForFinished(
+                waitMs(std::clamp(left, std::chrono::milliseconds{1}, kSlice))) ||
+            program.state() == QProcess::NotRunning) {
+            return Ended::finished;
+        }
+        if (Clock::now() >= deadline) {
+            return Ended::timedOut;
+        }
+    }
+}
+
+// Why this user cannot run the backend, or nothing when it can. Debian installs it rwxr--r--
+// root: CUPS runs it as root, so a direct run by anyone else fails at exec.
+std::optional<QString> backendNotRunnable(const QString& path) {
+    if (::access(QFile::encodeName(path).constData(), X_OK) == 0) {
+        return std::nullopt;
+    }
+    if (errno == ENOENT) {
+        return QStringLiteral("the CUPS usb backend (%1) is not installed").arg(path);
+    }
+    return QStringLiteral("the CUPS usb backend (%1) can only be run by root here; install the "
+                          "udev rule (70-printer-config.rules) so that the direct USB route works")
+        .arg(path);
 }
 
 } // namespace
@@ -225,7 +263,7 @@ std::vector<USBSerialPort> parseLpinfoOutput(const QString& output) {
     return printers;
 }
 
-std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs) {
+std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs, std::stop_token stop) {
     QProcess lpinfo;
     lpinfo.setProgram(programs.lpinfo);
     lpinfo.setArguments({QStringLiteral("-v")});
@@ -235,8 +273,7 @@ std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs) {
         return {};
     }
     // Without a reachable cupsd, lpinfo can hang; a late answer is no better than none.
-    if (!lpinfo.waitForFinished(waitMs(programs.listingTimeLimit)) &&
-        lpinfo.state() != QProcess::NotRunning) {
+    if (waitFor(lpinfo, programs.listingTimeLimit, stop) != Ended::finished) {
         lpinfo.kill();
         lpinfo.waitForFinished(-1);
         return {};
@@ -248,11 +285,12 @@ std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs) {
     return parseLpinfoOutput(*text);
 }
 
-std::optional<QString> findCupsDeviceUri(const QString& serial, const CupsPrograms& programs) {
+std::optional<QString> findCupsDeviceUri(const QString& serial, const CupsPrograms& programs,
+                                         std::stop_token stop) {
     if (serial.isEmpty()) {
         return std::nullopt;
     }
-    for (const USBSerialPort& printer : listLpinfoPrinters(programs)) {
+    for (const USBSerialPort& printer : listLpinfoPrinters(programs, std::move(stop))) {
         if ((!printer.serial.isEmpty() && serial.contains(printer.serial)) ||
             printer.serial.contains(serial)) {
             return printer.id;
@@ -262,7 +300,10 @@ std::optional<QString> findCupsDeviceUri(const QString& serial, const CupsProgra
 }
 
 std::optional<QString> sendViaCupsBackend(const QString& deviceUri, const protocol::Bytes& bytes,
-                                          const CupsPrograms& programs) {
+                                          const CupsPrograms& programs, std::stop_token stop) {
+    if (auto refused = backendNotRunnable(programs.usbBackend)) {
+        return refused;
+    }
     PrivateTempFile file(QDir::tempPath());
     if (const auto error = file.write(bytes)) {
         return QStringLiteral("prepare failed: ") + *error;
@@ -284,8 +325,14 @@ std::optional<QString> sendViaCupsBackend(const QString& deviceUri, const protoc
 
     // The backend waits for an absent printer indefinitely, which would hold the I/O queue.
     const auto limit = programs.backendTimeLimit;
-    if (!backend.waitForFinished(waitMs(limit)) && backend.state() != QProcess::NotRunning) {
-        stop(backend, limit);
+    switch (waitFor(backend, limit, stop)) {
+    case Ended::finished:
+        break;
+    case Ended::stopped:
+        stopProgram(backend, std::chrono::milliseconds{200});
+        return QStringLiteral("CUPS usb backend stopped: the connection was closed");
+    case Ended::timedOut:
+        stopProgram(backend, limit);
         return QStringLiteral("CUPS usb backend gave no answer within %1; is the printer "
                               "switched on and connected?")
             .arg(describeLimit(limit));
@@ -296,32 +343,44 @@ std::optional<QString> sendViaCupsBackend(const QString& deviceUri, const protoc
     return backendFailure(backend);
 }
 
-std::optional<QString> sendToPrinterClass(const USBSerialPort& port, const protocol::Bytes& bytes,
-                                          const CupsPrograms& programs,
-                                          const BulkWriter& bulkWriter) {
-    const std::optional<QString> serial =
-        port.serial.isEmpty() ? std::nullopt : std::optional<QString>(port.serial);
-    const auto bulkError =
-        bulkWriter ? bulkWriter(bytes, serial, port.vendorId, port.productId)
-                   : USBPrinterBulk::sendData(bytes, serial, port.vendorId, port.productId);
-    if (!bulkError) {
-        return std::nullopt;
+SendResult sendToPrinterClass(const USBSerialPort& port, const protocol::Bytes& bytes,
+                              const CupsPrograms& programs, const BulkLimits& limits,
+                              const BulkWriter& bulkWriter) {
+    PrinterMatch match;
+    match.serial = port.serial.isEmpty() ? std::nullopt : std::optional<QString>(port.serial);
+    match.vendorId = port.vendorId;
+    match.productId = port.productId;
+    if (port.id.startsWith(QLatin1String("bulk:"))) {
+        match.locationId = locationOfDeviceId(port.id.mid(5));
+    }
+    const SendResult bulk = bulkWriter ? bulkWriter(bytes, match, limits)
+                                       : USBPrinterBulk::sendData(bytes, match, limits);
+    if (!bulk.error) {
+        return bulk;
+    }
+    if (bulk.bytesSent > 0) {
+        return {QStringLiteral("%1 (%2 of %3 bytes written; not sent again)")
+                    .arg(*bulk.error)
+                    .arg(bulk.bytesSent)
+                    .arg(bytes.size()),
+                bulk.bytesSent};
     }
 
     std::optional<QString> uri;
     if (port.id.startsWith(QLatin1String("usb://"))) {
         uri = port.id;
     } else {
-        uri = findCupsDeviceUri(port.serial, programs);
+        uri = findCupsDeviceUri(port.serial, programs, limits.stop);
         if (!uri) {
-            return bulkError;
+            return bulk;
         }
     }
-    const auto backendError = sendViaCupsBackend(*uri, bytes, programs);
+    const auto backendError = sendViaCupsBackend(*uri, bytes, programs, limits.stop);
     if (!backendError) {
-        return std::nullopt;
+        return {std::nullopt, bytes.size()};
     }
-    return QStringLiteral("IOKit: ") + *bulkError + QStringLiteral("\nCUPS: ") + *backendError;
+    return {QStringLiteral("IOKit: ") + *bulk.error + QStringLiteral("\nCUPS: ") + *backendError,
+            0};
 }
 
 } // namespace connection

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connection/usb/usb_printer_bulk.hpp"
 #include "connection/usb/usb_serial_port.hpp"
 #include "protocol/bytes.hpp"
 
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 // The CUPS side of printer-class delivery: printers from `lpinfo -v`, and the `usb` backend as a
@@ -25,22 +27,26 @@ struct CupsPrograms {
 // The printers `lpinfo -v` reports on USB, parsed from its output, in output order.
 std::vector<USBSerialPort> parseLpinfoOutput(const QString& output);
 
-std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs = {});
-std::optional<QString> findCupsDeviceUri(const QString& serial, const CupsPrograms& programs = {});
+// Both programs give up at once (the child is killed) when `stop` is requested.
+std::vector<USBSerialPort> listLpinfoPrinters(const CupsPrograms& programs = {},
+                                              std::stop_token stop = {});
+std::optional<QString> findCupsDeviceUri(const QString& serial, const CupsPrograms& programs = {},
+                                         std::stop_token stop = {});
 
 // Runs the backend on a private temporary file holding `bytes`. Nothing on success, else a text
-// for the user.
+// for the user. A backend this user may not run is not started: the text says why.
 std::optional<QString> sendViaCupsBackend(const QString& deviceUri, const protocol::Bytes& bytes,
-                                          const CupsPrograms& programs = {});
+                                          const CupsPrograms& programs = {},
+                                          std::stop_token stop = {});
 
 // Delivers bytes straight to a printer-class interface (`USBPrinterBulk::sendData`'s shape).
-using BulkWriter = std::function<std::optional<QString>(
-    const protocol::Bytes& bytes, const std::optional<QString>& serial, std::uint16_t vendorId,
-    std::uint16_t productId)>;
+using BulkWriter = std::function<SendResult(const protocol::Bytes& bytes, const PrinterMatch& match,
+                                            const BulkLimits& limits)>;
 
-// The bulk writer first, then the backend; nothing on success, else the text to show.
-std::optional<QString> sendToPrinterClass(const USBSerialPort& port, const protocol::Bytes& bytes,
-                                          const CupsPrograms& programs = {},
-                                          const BulkWriter& bulkWriter = {});
+// The bulk writer first; the backend only when the bulk route failed before any byte reached
+// the printer (a second copy after a partial one would corrupt the command).
+SendResult sendToPrinterClass(const USBSerialPort& port, const protocol::Bytes& bytes,
+                              const CupsPrograms& programs = {}, const BulkLimits& limits = {},
+                              const BulkWriter& bulkWriter = {});
 
 } // namespace connection

@@ -7,39 +7,28 @@ namespace connection {
 IoQueue::IoQueue(std::string label) : label_(std::move(label)), worker_([this] { run(); }) {}
 
 IoQueue::~IoQueue() {
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
-        tasks_.clear();
+        dropped.swap(tasks_);
     }
+    stop_.request_stop();
     wake_.notify_all();
     worker_.join();
+    // Destroyed here, after the worker has ended, and outside the lock.
+    dropped.clear();
 }
 
 void IoQueue::post(std::function<void()> task) {
     {
         std::lock_guard lock(mutex_);
+        if (stopping_) {
+            return;
+        }
         tasks_.push_back(std::move(task));
     }
     wake_.notify_one();
-}
-
-void IoQueue::runAndWait(const std::function<void()>& task) {
-    if (isWorkerThread()) {
-        task();
-        return;
-    }
-    std::mutex doneMutex;
-    std::condition_variable doneSignal;
-    bool done = false;
-    post([&] {
-        task();
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_one();
-    });
-    std::unique_lock lock(doneMutex);
-    doneSignal.wait(lock, [&] { return done; });
 }
 
 void IoQueue::run() {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -11,21 +12,21 @@ namespace connection {
 
 // One worker thread that runs tasks one at a time, in the order they were posted. Device work
 // (enumeration, open, close, writes, the CUPS programs) blocks; it runs here so that the main
-// thread never waits on a device, except for the deliberate hand-off of `runAndWait`.
+// thread never waits on a device. Nothing ever waits for a task: results travel back as posted
+// calls.
 class IoQueue {
 public:
     explicit IoQueue(std::string label);
-    // Finishes the task in progress, drops the ones not yet started, and joins the thread.
+    // Asks the task in progress to stop (every blocking step of a task watches `stopToken` and
+    // gives up within a fraction of a second), drops the tasks not yet started, and joins.
     ~IoQueue();
     IoQueue(const IoQueue&) = delete;
     IoQueue& operator=(const IoQueue&) = delete;
 
     void post(std::function<void()> task);
-    // Runs `task` after everything posted before it, and returns when it has run. Called from
-    // the worker itself it runs at once (waiting for itself would never end).
-    void runAndWait(const std::function<void()>& task);
 
-    bool isWorkerThread() const { return std::this_thread::get_id() == worker_.get_id(); }
+    // Requested when the queue is being destroyed.
+    std::stop_token stopToken() const { return stop_.get_token(); }
 
 private:
     void run();
@@ -34,6 +35,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
+    std::stop_source stop_;
     std::string label_;
     std::thread worker_;
 };

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -28,10 +29,6 @@ void configure(int fd) {
         options.c_cc[VTIME] = 1;
         (void)tcsetattr(fd, TCSANOW, &options);
     }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) {
-        (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    }
     (void)tcflush(fd, TCIOFLUSH);
 }
 
@@ -49,9 +46,12 @@ OpenResult openLine(const QString& path) {
     return {fd, 0};
 }
 
-void closeLine(int fd) {
+void closeLine(int fd, bool discardOutput) {
     if (fd < 0) {
         return;
+    }
+    if (discardOutput) {
+        (void)tcflush(fd, TCOFLUSH);
     }
     (void)ioctl(fd, TIOCNXCL);
     ::close(fd);
@@ -67,29 +67,54 @@ int probe(const QString& path) {
     return 0;
 }
 
-std::optional<QString> writeAll(int fd, const protocol::Bytes& bytes, WriteFunction write) {
+WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& limits,
+                     WriteFunction write) {
+    using Clock = std::chrono::steady_clock;
     if (fd < 0) {
-        return QStringLiteral("USB printer not connected");
+        return {QStringLiteral("USB printer not connected"), 0};
     }
+    const auto failed = [&](const QString& why, std::size_t written) {
+        return WriteResult{QStringLiteral("USB send failed: %1 (%2 of %3 bytes written)")
+                               .arg(why)
+                               .arg(written)
+                               .arg(bytes.size()),
+                           written};
+    };
+    // Waits in short slices so that a manager going away is noticed at once.
+    constexpr std::chrono::milliseconds kSlice{100};
     std::size_t offset = 0;
+    auto lastProgress = Clock::now();
     while (offset < bytes.size()) {
+        if (limits.stop.stop_requested()) {
+            return failed(QStringLiteral("the connection was closed"), offset);
+        }
         const ssize_t written = write(fd, bytes.data() + offset, bytes.size() - offset);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return QStringLiteral("USB send failed: ") + systemErrorText(errno);
+        if (written > 0) {
+            offset += static_cast<std::size_t>(written);
+            lastProgress = Clock::now();
+            continue;
         }
-        if (written == 0) {
-            // Counting this as delivered would report bytes the printer never got.
-            return QStringLiteral("USB send failed: the device accepted no data (%1 of %2 bytes "
-                                  "written)")
-                .arg(offset)
-                .arg(bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
         }
-        offset += static_cast<std::size_t>(written);
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return {QStringLiteral("USB send failed: ") + systemErrorText(errno), offset};
+        }
+        // The driver's buffer is full (or the device took nothing): wait for room.
+        const auto idle =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+        if (idle >= limits.noProgress) {
+            const auto ms = limits.noProgress.count();
+            return failed(ms % 1000 == 0
+                              ? QStringLiteral("the printer took no data for %1 s").arg(ms / 1000)
+                              : QStringLiteral("the printer took no data for %1 ms").arg(ms),
+                          offset);
+        }
+        pollfd room{fd, POLLOUT, 0};
+        (void)::poll(&room, 1,
+                     static_cast<int>(std::min(kSlice, limits.noProgress - idle).count()));
     }
-    return std::nullopt;
+    return {std::nullopt, offset};
 }
 
 } // namespace connection::serial

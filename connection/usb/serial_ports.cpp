@@ -29,7 +29,7 @@ std::uint16_t hexAttribute(udev_device* device, const char* name) {
 
 } // namespace
 
-SerialListing listSerialPorts() {
+SerialListing listSerialPorts(const QString& heldPath) {
     SerialListing listing;
     UdevPtr<udev> context(udev_new());
     if (!context) {
@@ -55,7 +55,7 @@ SerialListing listSerialPorts() {
             continue;
         }
         const QString path = QString::fromUtf8(node);
-        if (const int error = serial::probe(path); error != 0) {
+        if (const int error = path == heldPath ? 0 : serial::probe(path); error != 0) {
             listing.unavailable.push_back(
                 {path, error, access::serialOpenAdvice(error, access::factsFor(path))});
             continue;

@@ -22,7 +22,9 @@ struct SerialListing {
 
 // tty devices whose parent is a USB device (ttyUSB*, ttyACM*), found in sysfs through libudev,
 // each kept only if it can be opened. Vendor, product and serial come from the USB device.
-SerialListing listSerialPorts();
+// `heldPath` is the line this program has open: it is listed without the open probe, which its
+// exclusive hold would fail.
+SerialListing listSerialPorts(const QString& heldPath = {});
 
 // The rule for callout nodes on macOS builds: "/dev/cu." followed by a name that shows a USB
 // serial adapter.

@@ -63,11 +63,17 @@ QString printerDeviceId(std::optional<std::uint32_t> locationId, std::uint16_t v
     return QString::asprintf("%04x:%04x", vendorId, productId);
 }
 
+std::optional<std::uint32_t> locationOfDeviceId(const QString& deviceId) {
+    bool ok = false;
+    const uint location = deviceId.toUInt(&ok, 10);
+    return ok ? std::optional<std::uint32_t>(location) : std::nullopt;
+}
+
 namespace {
 
-// A printer that stops taking data would otherwise hold the worker thread, and every send and
-// disconnect queued behind it, forever.
-constexpr std::chrono::milliseconds kTransferTimeout{15'000};
+// Transfers wait in slices this long, so that a manager going away is noticed at once; a
+// printer that stops taking data fails the write after `BulkLimits::noProgress`.
+constexpr std::chrono::milliseconds kTransferSlice{250};
 
 struct ContextDeleter {
     void operator()(libusb_context* context) const { libusb_exit(context); }
@@ -270,29 +276,51 @@ bool serialMatches(const QString& deviceSerial, const std::optional<QString>& wa
     return !deviceSerial.isEmpty() && deviceSerial.contains(*wanted);
 }
 
-std::optional<PrinterInterface> findPrinter(const DeviceList& devices,
-                                            const std::optional<QString>& serial,
-                                            std::uint16_t vendorId, std::uint16_t productId) {
-    for (libusb_device* device : devices) {
-        DeviceStrings strings(device);
-        const auto& descriptor = strings.descriptor();
-        if ((vendorId != 0 && descriptor.idVendor != vendorId) ||
-            (productId != 0 && descriptor.idProduct != productId)) {
+std::optional<PrinterInterface> printerInterfaceOf(libusb_device* device, DeviceStrings& strings,
+                                                   const PrinterMatch& match) {
+    const auto& descriptor = strings.descriptor();
+    if ((match.vendorId != 0 && descriptor.idVendor != match.vendorId) ||
+        (match.productId != 0 && descriptor.idProduct != match.productId)) {
+        return std::nullopt;
+    }
+    const Config config = activeConfig(device);
+    if (!config) {
+        return std::nullopt;
+    }
+    for (int i = 0; i < config->bNumInterfaces; ++i) {
+        if (!isPrinterInterface(config->interface[i])) {
             continue;
         }
-        const Config config = activeConfig(device);
-        if (!config) {
-            continue;
+        // Every interface of a device shares its serial; one read decides for all of them.
+        if (!serialMatches(strings.serial(), match.serial)) {
+            return std::nullopt;
         }
-        for (int i = 0; i < config->bNumInterfaces; ++i) {
-            if (!isPrinterInterface(config->interface[i])) {
+        return PrinterInterface{device, config->interface[i].altsetting[0].bInterfaceNumber};
+    }
+    return std::nullopt;
+}
+
+std::optional<PrinterInterface> findPrinter(const DeviceList& devices, const PrinterMatch& match) {
+    if (match.locationId) {
+        for (libusb_device* device : devices) {
+            if (usbLocationId(libusb_get_bus_number(device), portPath(device)) !=
+                match.locationId) {
                 continue;
             }
-            // Every interface of a device shares its serial; one read decides for all of them.
-            if (!serialMatches(strings.serial(), serial)) {
-                break;
+            DeviceStrings strings(device);
+            if (auto found = printerInterfaceOf(device, strings, match)) {
+                return found;
             }
-            return PrinterInterface{device, config->interface[i].altsetting[0].bInterfaceNumber};
+        }
+        // Without a serial nothing tells the printer apart from an identical one elsewhere.
+        if (!match.serial || match.serial->isEmpty()) {
+            return std::nullopt;
+        }
+    }
+    for (libusb_device* device : devices) {
+        DeviceStrings strings(device);
+        if (auto found = printerInterfaceOf(device, strings, match)) {
+            return found;
         }
     }
     return std::nullopt;
@@ -372,9 +400,11 @@ std::optional<std::uint8_t> bulkOutEndpoint(const libusb_interface_descriptor& s
     return std::nullopt;
 }
 
-std::optional<QString> writeChunks(libusb_device_handle* handle, std::uint8_t endpoint,
-                                   const protocol::Bytes& bytes) {
+SendResult writeChunks(libusb_device_handle* handle, std::uint8_t endpoint,
+                       const protocol::Bytes& bytes, const BulkLimits& limits) {
+    using Clock = std::chrono::steady_clock;
     std::size_t offset = 0;
+    auto lastProgress = Clock::now();
     while (offset < bytes.size()) {
         const std::size_t chunkEnd = std::min(offset + USBPrinterBulk::kWriteChunk, bytes.size());
         while (offset < chunkEnd) {
@@ -383,18 +413,25 @@ std::optional<QString> writeChunks(libusb_device_handle* handle, std::uint8_t en
             auto* data = const_cast<unsigned char*>(bytes.data() + offset);
             int status =
                 libusb_bulk_transfer(handle, endpoint, data, static_cast<int>(chunkEnd - offset),
-                                     &transferred, static_cast<unsigned>(kTransferTimeout.count()));
+                                     &transferred, static_cast<unsigned>(kTransferSlice.count()));
+            if (transferred > 0) {
+                offset += static_cast<std::size_t>(transferred);
+                lastProgress = Clock::now();
+            }
+            if (status == LIBUSB_ERROR_TIMEOUT && !limits.stop.stop_requested() &&
+                Clock::now() - lastProgress < limits.noProgress) {
+                continue;
+            }
             // A transfer that moves nothing yet reports no error would be retried forever.
             if (status == 0 && transferred <= 0) {
                 status = LIBUSB_ERROR_IO;
             }
             if (status != 0) {
-                return QStringLiteral("USB write failed (0x%1)").arg(hexStatus(status));
+                return {QStringLiteral("USB write failed (0x%1)").arg(hexStatus(status)), offset};
             }
-            offset += static_cast<std::size_t>(transferred);
         }
     }
-    return std::nullopt;
+    return {std::nullopt, offset};
 }
 
 } // namespace
@@ -434,22 +471,22 @@ std::vector<USBPrinterBulkDevice> listPrinterClassDevices() {
     return printers;
 }
 
-std::optional<QString> sendData(const protocol::Bytes& bytes, const std::optional<QString>& serial,
-                                std::uint16_t vendorId, std::uint16_t productId) {
+SendResult sendData(const protocol::Bytes& bytes, const PrinterMatch& match,
+                    const BulkLimits& limits) {
     if (bytes.empty()) {
-        return QStringLiteral("Empty data");
+        return {QStringLiteral("Empty data")};
     }
     const Context context = openContext();
     if (!context) {
-        return QStringLiteral("USB matching failed");
+        return {QStringLiteral("USB matching failed")};
     }
     const DeviceList devices(context.get());
     if (devices.failed()) {
-        return QStringLiteral("No USB printer interface");
+        return {QStringLiteral("No USB printer interface")};
     }
-    const auto printer = findPrinter(devices, serial, vendorId, productId);
+    const auto printer = findPrinter(devices, match);
     if (!printer) {
-        return QStringLiteral("USB printer not found (unplugged?)");
+        return {QStringLiteral("USB printer not found (unplugged?)")};
     }
 
     libusb_device_handle* rawHandle = nullptr;
@@ -460,7 +497,7 @@ std::optional<QString> sendData(const protocol::Bytes& bytes, const std::optiona
             text += QLatin1Char('\n') +
                     access::usbPermissionAdvice(access::factsFor(deviceNodePath(printer->device)));
         }
-        return text;
+        return {text};
     }
     const Handle handle(rawHandle);
 
@@ -473,18 +510,18 @@ std::optional<QString> sendData(const protocol::Bytes& bytes, const std::optiona
         }
     }
     if (!setting) {
-        return QStringLiteral("USB interface query failed");
+        return {QStringLiteral("USB interface query failed")};
     }
 
     ClaimedInterface interface(handle.get(), printer->interfaceNumber);
     if (auto busy = interface.claim(printer->device, config->bConfigurationValue)) {
-        return busy;
+        return {busy};
     }
     const auto endpoint = bulkOutEndpoint(*setting);
     if (!endpoint) {
-        return QStringLiteral("No USB bulk OUT endpoint");
+        return {QStringLiteral("No USB bulk OUT endpoint")};
     }
-    return writeChunks(handle.get(), *endpoint, bytes);
+    return writeChunks(handle.get(), *endpoint, bytes, limits);
 }
 
 } // namespace USBPrinterBulk

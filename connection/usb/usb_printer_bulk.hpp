@@ -3,8 +3,10 @@
 #include "protocol/bytes.hpp"
 
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 // USB printer-class interfaces (interface class 7) reached directly through libusb: their listing,
@@ -46,6 +48,34 @@ std::optional<std::uint32_t> usbLocationId(std::uint8_t busNumber,
 QString printerDeviceId(std::optional<std::uint32_t> locationId, std::uint16_t vendorId,
                         std::uint16_t productId);
 
+// The location packed into a "bulk:" port's device id, when the id is one.
+std::optional<std::uint32_t> locationOfDeviceId(const QString& deviceId);
+
+// Which printer-class interface a send is for.
+struct PrinterMatch {
+    std::optional<QString> serial; // equal to or contained in the device's serial
+    std::uint16_t vendorId = 0;    // 0: any
+    std::uint16_t productId = 0;   // 0: any
+    // Where the printer was listed (bus and port path). Tried first, so that of two identical
+    // printers without serial numbers the one chosen gets the bytes; when nothing matches there
+    // any longer, a printer with the wanted serial elsewhere (replugged) still does.
+    std::optional<std::uint32_t> locationId;
+};
+
+struct BulkLimits {
+    // A printer that takes nothing for this long fails the write.
+    std::chrono::milliseconds noProgress{15'000};
+    std::stop_token stop; // the manager is going away
+};
+
+// How a delivery to a printer ended: nothing on success, else the text to show; and how many
+// bytes reached the printer either way.
+struct SendResult {
+    std::optional<QString> error;
+    std::size_t bytesSent = 0;
+    friend bool operator==(const SendResult&, const SendResult&) = default;
+};
+
 namespace USBPrinterBulk {
 
 inline constexpr std::uint8_t kPrinterInterfaceClass = 7;
@@ -54,11 +84,10 @@ inline constexpr std::size_t kWriteChunk = 512;
 // Every printer-class interface on the bus, in bus order; empty when libusb cannot start.
 std::vector<USBPrinterBulkDevice> listPrinterClassDevices();
 
-// Writes `bytes` to the first matching printer-class interface. Matching: vendor and product
-// (0 = any), and a serial that equals or contains `serial` when one is given. Returns nothing on
-// success, otherwise the text to show the user.
-std::optional<QString> sendData(const protocol::Bytes& bytes, const std::optional<QString>& serial,
-                                std::uint16_t vendorId, std::uint16_t productId);
+// Writes `bytes` to the first matching printer-class interface (vendor and product, then the
+// serial when one is given) in 512-byte transfers to its first bulk OUT endpoint.
+SendResult sendData(const protocol::Bytes& bytes, const PrinterMatch& match,
+                    const BulkLimits& limits = {});
 
 } // namespace USBPrinterBulk
 

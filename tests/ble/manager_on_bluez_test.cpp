@@ -100,9 +100,10 @@ TEST_F(BluetoothManagerBleTest, ConnectSubscribesAndWritesInChunksWithResponse) 
     EXPECT_TRUE(printed("Services discovered: [\"1801\", \"FF00\"]"));
 
     const QByteArray command = pattern(300, 1);
-    QSignalSpy confirmed(manager.get(), &BluetoothManager::allWritesConfirmed);
-    manager->sendData(toBytes(command));
-    ASSERT_TRUE(confirmed.wait(kWaitMs));
+    std::optional<connection::DeliveryReport> report;
+    manager->sendData(toBytes(command), [&](const auto& r) { report = r; });
+    ASSERT_TRUE(waitFor([&] { return report.has_value(); }));
+    EXPECT_TRUE(report->delivered);
     EXPECT_THAT(writtenValues(),
                 ElementsAre(command.mid(0, 128), command.mid(128, 128), command.mid(256)));
 }
@@ -112,15 +113,17 @@ TEST_F(BluetoothManagerBleTest, FailedWriteDropsTheRestAndTheNextSendWorks) {
     ASSERT_NO_FATAL_FAILURE(connectPrinter());
     const QByteArray command = pattern(300, 2);
     fake->failNext("WriteValue", "Operation failed with ATT error: 0x0e", 1);
-    QSignalSpy failed(manager.get(), &BluetoothManager::writeFailed);
-    manager->sendData(toBytes(command));
-    ASSERT_TRUE(failed.wait(kWaitMs));
+    std::vector<connection::DeliveryReport> reports;
+    const auto record = [&](const connection::DeliveryReport& r) { reports.push_back(r); };
+    manager->sendData(toBytes(command), record);
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 1; }));
+    EXPECT_FALSE(reports[0].delivered);
     EXPECT_THAT(console.lines(), Contains(testing::StartsWith("Write failed: ")));
 
     const QByteArray next = pattern(10, 3);
-    QSignalSpy confirmed(manager.get(), &BluetoothManager::allWritesConfirmed);
-    manager->sendData(toBytes(next));
-    ASSERT_TRUE(confirmed.wait(kWaitMs));
+    manager->sendData(toBytes(next), record);
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 2; }));
+    EXPECT_TRUE(reports[1].delivered);
     EXPECT_THAT(writtenValues(), ElementsAre(command.mid(0, 128), next));
 }
 

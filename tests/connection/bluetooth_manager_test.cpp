@@ -3,6 +3,7 @@
 #include "connection/bluetooth_manager.hpp"
 #include "console_capture.hpp"
 #include "fake_ble_central.hpp"
+#include "tests/support/manual_clock.hpp"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -37,7 +38,7 @@ struct Rig {
         auto central = std::make_unique<FakeBleCentral>(state);
         fake = central.get();
         manager = std::make_unique<BluetoothManager>(nullptr, std::move(central));
-        manager->setTimings({100ms, 100ms, 20ms});
+        manager->setScheduler(clock.scheduler());
         settle(); // the first state report, and the scan it starts
     }
 
@@ -75,7 +76,13 @@ struct Rig {
         return QTest::qWaitFor([&] { return count(line) > 0; }, 5000);
     }
 
+    // Each send's report, by the order of the sends.
+    connection::DeliveryHandler reportInto(std::vector<DeliveryReport>& reports) {
+        return [&reports](const DeliveryReport& report) { reports.push_back(report); };
+    }
+
     ConsoleCapture console;
+    testing_support::ManualClock clock;
     FakeBleCentral* fake = nullptr;
     std::unique_ptr<BluetoothManager> manager;
 };
@@ -140,19 +147,24 @@ TEST(BluetoothManagerScan, KeepsPrintersOnlyOnceWithTheLatestRssi) {
 
 TEST(BluetoothManagerScan, AnEarlierScansEndDoesNotCutANewerScanShort) {
     Rig rig;
+    rig.clock.advanceBy(10s);
     rig.manager->startScan(); // the start-up scan's end is still pending
     settle();
-    ASSERT_TRUE(rig.waitForLine("Scanning finished"));
-    QTest::qWait(150); // past the point where a second end would have come
+    rig.clock.advanceBy(5s); // the first scan's end
+    EXPECT_EQ(rig.count("Scanning finished"), 0u);
+    rig.clock.advanceBy(10s); // the second scan's own end
     EXPECT_EQ(rig.count("Scanning finished"), 1u);
+    EXPECT_EQ(rig.fake->calls.back(), "stopScan");
 }
 
 TEST(BluetoothManagerLink, ConnectTimeOutBelongsToItsAttempt) {
     Rig rig;
     rig.manager->connect(kPrinter);
+    rig.clock.advanceBy(3s);
     rig.manager->connect(kPrinter);
-    ASSERT_TRUE(rig.waitForLine("Connection timeout"));
-    QTest::qWait(50);
+    rig.clock.advanceBy(2s); // the first attempt's time-out: the second is left alone
+    EXPECT_EQ(rig.count("Connection timeout"), 0u);
+    rig.clock.advanceBy(3s);
     EXPECT_EQ(rig.count("Connection timeout"), 1u);
     EXPECT_EQ(rig.count("Attempting to connect to device: QW-T50"), 2u);
     EXPECT_EQ(std::ranges::count(rig.fake->calls, "cancel " + kPrinter.identifier.toStdString()),
@@ -219,24 +231,55 @@ TEST(BluetoothManagerLink, DisconnectsAndReportsLostLinks) {
     EXPECT_FALSE(rig.manager->writeCharacteristic().has_value());
     EXPECT_EQ(rig.console.lines().back(), "Disconnecting device: QW-T50");
     rig.fake->delegate()->didDisconnect(kPrinter, std::nullopt);
-    settle();
     EXPECT_FALSE(rig.manager->hasConnectedDevice());
     EXPECT_FALSE(rig.manager->showAlert());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return rig.fake->calls.back() == "scan"; }, 5000));
+    rig.clock.advanceBy(500ms); // the rescan
+    settle();
+    EXPECT_EQ(rig.fake->calls.back(), "scan");
 
     rig.link();
     rig.fake->delegate()->didDisconnect({"AA:BB:CC:DD:EE:09", "old"}, std::nullopt);
-    settle();
     EXPECT_TRUE(rig.manager->hasConnectedDevice()) << "the end of another link";
     rig.fake->delegate()->didDisconnect(kPrinter, QString("Connection reset"));
-    settle();
     EXPECT_FALSE(rig.manager->hasConnectedDevice());
     EXPECT_EQ(rig.manager->alertMessage(), "Device disconnected: Connection reset");
 
     rig.fake->delegate()->didFailToConnect(kPrinter, std::nullopt);
-    settle();
     EXPECT_EQ(rig.manager->alertMessage(), "Connection failed: Unknown error");
     EXPECT_EQ(rig.console.lines().back(), "Connection failed: Unknown error");
+}
+
+// The reports of the central are handled in the order they came: the end of the old link to a
+// printer, reported just before the new link to the same printer, must not take the new one
+// down; and the old link's characteristic is never written to on the new one.
+TEST(BluetoothManagerLink, AReconnectStartsCleanWhateverTheOldLinkReportsLate) {
+    // The end of the old link to a printer, reported just before the new link to the same
+    // printer, must not take the new one down: reports are handled in the order they came.
+    Rig rig;
+    rig.link();
+    rig.manager->disconnect();
+    rig.manager->connect(kPrinter);
+    settle();
+    rig.fake->delegate()->didDisconnect(kPrinter, std::nullopt); // the old link's end
+    rig.fake->delegate()->didConnect(kPrinter);                  // the new link
+    settle();
+    EXPECT_TRUE(rig.manager->hasConnectedDevice());
+
+    // A link lost and made again: until its discovery there is nothing to write to, and the
+    // old link's characteristic is never used on the new one.
+    rig.link();
+    rig.fake->delegate()->didDisconnect(kPrinter, QString("Gone"));
+    rig.manager->connect(kPrinter);
+    settle();
+    rig.fake->delegate()->didConnect(kPrinter);
+    const auto writesBefore = rig.fake->writes.size();
+    std::vector<DeliveryReport> reports;
+    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
+    settle();
+    EXPECT_EQ(rig.fake->writes.size(), writesBefore);
+    EXPECT_EQ(rig.console.lines().back(), "Printer not connected");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].error, "Printer not connected");
 }
 
 TEST(BluetoothManagerWrite, ChunksFollowTheMaximumWriteLength) {
@@ -256,11 +299,14 @@ TEST(BluetoothManagerWrite, ChunksFollowTheMaximumWriteLength) {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             bytes[i] = static_cast<std::uint8_t>(i);
         }
-        rig.manager->sendData(bytes);
+        std::vector<DeliveryReport> reports;
+        rig.manager->sendData(bytes, rig.reportInto(reports));
         settle();
         EXPECT_EQ(rig.writeSizes(), c.writes) << c.maximumWriteLength << " / " << c.bytes;
         EXPECT_EQ(rig.written(), QByteArray(reinterpret_cast<const char*>(bytes.data()),
                                             static_cast<qsizetype>(bytes.size())));
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_TRUE(reports[0].delivered);
     }
 }
 
@@ -268,73 +314,74 @@ TEST(BluetoothManagerWrite, OneChunkPerConfirmationAndShortCommandsWaitTheirTurn
     Rig rig;
     rig.link();
     rig.fake->confirmWrites = false;
-    bool confirmed = false;
-    QObject::connect(rig.manager.get(), &BluetoothManager::allWritesConfirmed,
-                     [&] { confirmed = true; });
-    rig.manager->sendData(protocol::Bytes(300, 0xAA));
-    rig.manager->sendData({0x12, 0x54});
+    std::vector<DeliveryReport> reports;
+    rig.manager->sendData(protocol::Bytes(300, 0xAA), rig.reportInto(reports));
+    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
     EXPECT_EQ(rig.writeSizes(), std::vector<qsizetype>{128});
-    for (std::size_t written = 1; written < 4; ++written) {
-        EXPECT_FALSE(confirmed);
+    for (std::size_t written = 1; written < 3; ++written) {
         rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
+        EXPECT_TRUE(reports.empty()) << written;
     }
+    rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
+    EXPECT_EQ(reports.size(), 1u) << "the long command's last chunk is confirmed";
     rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
     EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 44, 2}));
     EXPECT_EQ(rig.fake->writes.back(), QByteArray("\x12\x54"));
-    EXPECT_TRUE(confirmed);
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].delivered && reports[1].delivered);
+    EXPECT_EQ(reports[0].bytesSent, 300);
 }
 
 TEST(BluetoothManagerWrite, AFailedWriteDropsTheRestAndTheNextSendStartsClean) {
     Rig rig;
     rig.link();
     rig.fake->failingWrites = {2};
-    int responses = 0;
-    protocol::Bytes response{0xFF};
-    rig.manager->sendData(protocol::Bytes(300, 1), [&](const protocol::Bytes& bytes) {
-        ++responses;
-        response = bytes;
-    });
+    std::vector<DeliveryReport> reports;
+    rig.manager->sendData(protocol::Bytes(300, 1), rig.reportInto(reports));
+    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports)); // waits behind it
     settle();
     EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128}));
     EXPECT_EQ(rig.console.lines().back(), "Write failed: Unlikely error");
-    EXPECT_EQ(responses, 1);
-    EXPECT_TRUE(response.empty());
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0].error, "Write failed: Unlikely error");
+    EXPECT_EQ(reports[0].bytesSent, 128);
+    EXPECT_EQ(reports[1].bytesSent, 0);
+    EXPECT_FALSE(reports[1].delivered);
 
-    rig.manager->sendData(protocol::Bytes(129, 2));
+    rig.manager->sendData(protocol::Bytes(129, 2), rig.reportInto(reports));
     settle();
     EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 128, 1}));
-    EXPECT_EQ(responses, 1);
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_TRUE(reports[2].delivered);
 }
 
 TEST(BluetoothManagerWrite, WithoutAPrinterNothingIsWritten) {
     Rig rig;
-    rig.manager->sendData({0x12, 0x54});
+    std::vector<DeliveryReport> reports;
+    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
     EXPECT_EQ(rig.console.lines().back(), "Printer not connected");
+    EXPECT_TRUE(reports.empty()) << "reported after sendData returned";
+    settle();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_FALSE(reports[0].delivered);
     EXPECT_TRUE(rig.fake->writes.empty());
     EXPECT_FALSE(rig.manager->showAlert());
 
-    // A link lost in the middle of a payload leaves no writer waiting for confirmations.
+    // A link lost in the middle of a payload fails it and leaves no writer waiting for
+    // confirmations.
     rig.link();
     rig.fake->confirmWrites = false;
-    rig.manager->sendData(protocol::Bytes(300, 3));
+    rig.manager->sendData(protocol::Bytes(300, 3), rig.reportInto(reports));
     rig.fake->delegate()->didDisconnect(kPrinter, QString("Gone"));
-    settle();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_FALSE(reports[1].delivered);
     rig.link();
     rig.fake->confirmWrites = true;
-    rig.manager->sendData(protocol::Bytes(129, 4));
+    rig.manager->sendData(protocol::Bytes(129, 4), rig.reportInto(reports));
     settle();
     EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 1}));
-}
-
-TEST(BluetoothManagerWrite, ANotificationAnswersTheLatestSendOnce) {
-    Rig rig;
-    rig.link();
-    std::vector<protocol::Bytes> answers;
-    rig.manager->sendData({0x12, 0x54}, [&](const protocol::Bytes& b) { answers.push_back(b); });
-    rig.fake->delegate()->didUpdateValue(kPrinter, kWritable, QByteArray());
-    rig.fake->delegate()->didUpdateValue(kPrinter, kWritable, QByteArray("\x01", 1));
-    rig.fake->delegate()->didUpdateValue(kPrinter, kWritable, QByteArray("\x02", 1));
-    EXPECT_EQ(answers, std::vector<protocol::Bytes>{{0x01}});
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_TRUE(reports[2].delivered);
 }
 
 } // namespace

@@ -2,7 +2,9 @@
 #include "connection/network_manager.hpp"
 #include "console_capture.hpp"
 #include "tests/support/loopback.hpp"
+#include "tests/support/manual_clock.hpp"
 
+#include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -56,6 +58,24 @@ public:
 bool waitForAlert(NetworkManager& manager) {
     return QTest::qWaitFor([&] { return manager.showAlert(); }, kWaitMs);
 }
+
+// The reports of the sends a test makes, in the order they came.
+struct Reports {
+    std::vector<connection::DeliveryReport> received;
+    connection::DeliveryHandler handler() {
+        return [this](const connection::DeliveryReport& report) { received.push_back(report); };
+    }
+    bool waitFor(std::size_t count) {
+        return QTest::qWaitFor([&] { return received.size() >= count; }, kWaitMs);
+    }
+};
+
+// A manager whose connect time-out checks run when the test says so.
+struct TimedManager {
+    ManualClock clock;
+    NetworkManager manager;
+    TimedManager() { manager.setScheduler(clock.scheduler()); }
+};
 
 TEST(NetworkManagerValidation, RefusesBadAddressOrPortWithoutChangingState) {
     struct Case {
@@ -122,7 +142,7 @@ TEST(NetworkManagerConnect, ReportsConnectingThenPreparingThenConnected) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return zeros.isConnected(); }, kWaitMs));
 }
 
-TEST(NetworkManagerSend, BytesArriveIntactInOrder) {
+TEST(NetworkManagerSend, BytesArriveIntactInOrderAndEachSendIsReported) {
     CapturingServer server;
     NetworkManager manager;
     manager.connect("127.0.0.1", server.port());
@@ -132,34 +152,48 @@ TEST(NetworkManagerSend, BytesArriveIntactInOrder) {
     for (std::size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<std::uint8_t>(i * 31 + 7);
     }
+    Reports reports;
     QByteArray expected;
-    for (const auto& chunk : {protocol::Bytes{0x12, 0x54}, large, protocol::Bytes{0x1F, 0x28}}) {
-        manager.sendData(chunk);
+    for (const auto& chunk : {protocol::Bytes{0x12, 0x54}, large, protocol::Bytes{}}) {
+        manager.sendData(chunk, reports.handler());
         expected.append(reinterpret_cast<const char*>(chunk.data()),
                         static_cast<qsizetype>(chunk.size()));
     }
+    EXPECT_TRUE(reports.received.empty()) << "reports come after sendData returned";
+    ASSERT_TRUE(reports.waitFor(3));
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(reports.received[i].delivered) << i;
+    }
+    EXPECT_EQ(reports.received[1].bytesSent, 64 * 1024);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return server.received.size() >= expected.size(); }, kWaitMs));
     EXPECT_EQ(server.received, expected);
-    EXPECT_FALSE(manager.hasPendingWrites());
     EXPECT_FALSE(manager.showAlert());
 }
 
 TEST(NetworkManagerSend, RefusedWhileNotConnected) {
     SilentEndpoint silent;
     NetworkManager manager;
-    manager.sendData({0x12, 0x54});
+    Reports reports;
+    const QString text = "Printer not connected, please connect first";
+    manager.sendData({0x12, 0x54}, reports.handler());
     ASSERT_TRUE(waitForAlert(manager));
-    EXPECT_EQ(manager.alertMessage(), "Printer not connected, please connect first");
+    EXPECT_EQ(manager.alertMessage(), text);
 
     // Still connecting: a connection object exists, but the link is not ready.
     manager.setShowAlert(false);
     manager.connect("127.0.0.1", QString::number(silent.port()));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return manager.connectionStatus() == "Preparing..."; }, kWaitMs));
-    manager.sendData({0x12, 0x54});
+    manager.sendData({0x12, 0x54}, reports.handler());
     ASSERT_TRUE(waitForAlert(manager));
-    EXPECT_EQ(manager.alertMessage(), "Printer not connected, please connect first");
+    EXPECT_EQ(manager.alertMessage(), text);
+    ASSERT_TRUE(reports.waitFor(2));
+    for (const auto& report : reports.received) {
+        EXPECT_FALSE(report.delivered);
+        EXPECT_EQ(report.error, text);
+        EXPECT_EQ(report.bytesSent, 0);
+    }
 }
 
 TEST(NetworkManagerSend, PeerResetDuringSendIsReported) {
@@ -170,9 +204,14 @@ TEST(NetworkManagerSend, PeerResetDuringSendIsReported) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return manager.isConnected() && listener.accept(); }, kWaitMs));
     // More than the kernel buffers hold while the peer does not read.
-    manager.sendData(protocol::Bytes(std::size_t{32} * 1024 * 1024, 0x41));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.hasPendingWrites(); }, kWaitMs));
+    const qint64 size = qint64{32} * 1024 * 1024;
+    Reports reports;
+    manager.sendData(protocol::Bytes(static_cast<std::size_t>(size), 0x41), reports.handler());
     listener.reset();
+    ASSERT_TRUE(reports.waitFor(1));
+    EXPECT_FALSE(reports.received[0].delivered);
+    EXPECT_TRUE(reports.received[0].error.startsWith("Failed to send command: "));
+    EXPECT_LT(reports.received[0].bytesSent, size);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return manager.alertMessage().startsWith("Failed to send command: "); }, kWaitMs))
         << manager.alertMessage().toStdString();
@@ -185,7 +224,8 @@ TEST(NetworkManagerSend, PeerResetDuringSendIsReported) {
 
 TEST(NetworkManagerConnect, RefusedPortFails) {
     ConsoleCapture console;
-    NetworkManager manager;
+    TimedManager timed;
+    NetworkManager& manager = timed.manager;
     StatusRecorder recorder(manager);
     manager.connect("127.0.0.1", QString::number(freePort()));
     ASSERT_TRUE(waitForAlert(manager));
@@ -193,20 +233,27 @@ TEST(NetworkManagerConnect, RefusedPortFails) {
     EXPECT_EQ(console.lines(), std::vector<std::string>{manager.alertMessage().toStdString()});
     EXPECT_EQ(recorder.statuses.back(), "Connection Failed");
     EXPECT_FALSE(manager.isConnected());
+    // The ended attempt's check changes nothing: no second, wrong "timeout" alert.
+    manager.setShowAlert(false);
+    timed.clock.advanceBy(10s);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(manager.showAlert());
+    EXPECT_EQ(manager.connectionStatus(), "Connection Failed");
 }
 
-TEST(NetworkManagerTimeout, SilentPrinterTimesOutThenCancels) {
+TEST(NetworkManagerTimeout, SilentPrinterTimesOutAfterTenSecondsThenCancels) {
     SilentEndpoint silent;
-    NetworkManager manager;
-    manager.setConnectTimeout(300ms);
+    TimedManager timed;
+    NetworkManager& manager = timed.manager;
     StatusRecorder recorder(manager);
     manager.connect("127.0.0.1", QString::number(silent.port()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return manager.connectionStatus() == "Preparing..."; }, kWaitMs));
+    timed.clock.advanceBy(9999ms);
+    EXPECT_EQ(manager.connectionStatus(), "Preparing...");
+    timed.clock.advanceBy(1ms);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return !recorder.statuses.isEmpty() &&
-                   recorder.statuses.back() == "Connection Cancelled";
-        },
-        kWaitMs));
+        [&] { return manager.connectionStatus() == "Connection Cancelled"; }, kWaitMs));
     EXPECT_EQ(manager.alertMessage(),
               "Connection timeout, please check if printer is on or network is available");
     EXPECT_TRUE(manager.showAlert());
@@ -216,79 +263,86 @@ TEST(NetworkManagerTimeout, SilentPrinterTimesOutThenCancels) {
     EXPECT_EQ(recorder.statuses.first(), "Connecting...");
 }
 
-// A check left over from an earlier attempt must not cancel a newer one.
+// A check left over from an earlier attempt must not cancel a newer one, nor one the user
+// ended; a newer attempt's own check still does its work.
 TEST(NetworkManagerTimeout, BelongsToTheAttemptThatScheduledIt) {
     SilentEndpoint silent;
-    NetworkManager manager;
-    manager.setConnectTimeout(1000ms);
-    manager.connect("127.0.0.1", QString::number(silent.port()));
-    QTest::qWait(500);
-    StatusRecorder recorder(manager);
-    manager.connect("127.0.0.1", QString::number(silent.port()));
-    // Past the first attempt's deadline: the second attempt is still preparing.
-    QTest::qWait(750);
-    EXPECT_FALSE(manager.showAlert());
-    EXPECT_FALSE(recorder.statuses.contains("Connection Timeout"));
-    EXPECT_EQ(manager.connectionStatus(), "Preparing...");
-    // Its own check ends it.
-    ASSERT_TRUE(waitForAlert(manager));
-    EXPECT_TRUE(recorder.statuses.contains("Connection Timeout"));
-}
-
-TEST(NetworkManagerConnect, NewConnectGivesUpThePendingAttempt) {
-    SilentEndpoint silent;
     CapturingServer server;
-    NetworkManager manager;
-    manager.setConnectTimeout(400ms);
+    TimedManager timed;
+    NetworkManager& manager = timed.manager;
+    manager.connect("127.0.0.1", QString::number(silent.port()));
+    timed.clock.advanceBy(5s);
+    StatusRecorder recorder(manager);
     manager.connect("127.0.0.1", QString::number(silent.port()));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return manager.connectionStatus() == "Preparing..."; }, kWaitMs));
-    StatusRecorder recorder(manager);
+    timed.clock.advanceBy(5s); // the first attempt's check is due
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(manager.showAlert());
+    EXPECT_FALSE(recorder.statuses.contains("Connection Timeout"));
+    EXPECT_EQ(manager.connectionStatus(), "Preparing...");
+    timed.clock.advanceBy(5s); // its own check ends it
+    ASSERT_TRUE(waitForAlert(manager));
+    EXPECT_TRUE(recorder.statuses.contains("Connection Timeout"));
+
+    // A newer connect that succeeds is left alone by every older check.
+    manager.setShowAlert(false);
+    manager.connect("127.0.0.1", QString::number(silent.port()));
     manager.connect("127.0.0.1", server.port());
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager.isConnected(); }, kWaitMs));
-    // Past both deadlines: the old attempt's cancel and its check changed nothing.
-    QTest::qWait(600);
+    timed.clock.advanceBy(20s);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(manager.isConnected());
     EXPECT_EQ(manager.connectionStatus(), "Connected");
-    EXPECT_FALSE(recorder.statuses.contains("Connection Cancelled"));
     EXPECT_FALSE(manager.showAlert());
 }
 
 TEST(NetworkManagerDisconnect, ResetsAtOnceThenReportsCancelled) {
-    NetworkManager idle;
-    idle.disconnect();
-    EXPECT_EQ(idle.connectionStatus(), "Not Connected");
-    QTest::qWait(50);
-    EXPECT_FALSE(idle.showAlert());
+    TimedManager timed;
+    timed.manager.disconnect();
+    EXPECT_EQ(timed.manager.connectionStatus(), "Not Connected");
 
     CapturingServer server;
-    NetworkManager manager;
-    manager.setConnectTimeout(300ms);
+    NetworkManager& manager = timed.manager;
     manager.connect("127.0.0.1", server.port());
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager.isConnected(); }, kWaitMs));
-    manager.sendData({0x12, 0x54});
+    Reports reports;
+    manager.sendData({0x12, 0x54}, reports.handler());
     manager.disconnect();
     EXPECT_FALSE(manager.isConnected());
     EXPECT_EQ(manager.connectionStatus(), "Not Connected");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return manager.connectionStatus() == "Connection Cancelled"; }, kWaitMs));
-    // The peer sees the bytes sent before the disconnect, then an orderly close.
+    // The peer sees the bytes sent before the disconnect, then an orderly close; their report
+    // still comes.
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.closedPeers == 1; }, kWaitMs));
     EXPECT_EQ(server.received, QByteArray("\x12\x54"));
+    ASSERT_TRUE(reports.waitFor(1));
+    EXPECT_TRUE(reports.received[0].delivered);
     // A user's disconnect ends the attempt: no time-out alert follows.
-    QTest::qWait(500);
+    timed.clock.advanceBy(10s);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(manager.showAlert());
 }
 
-TEST(NetworkManagerLifetime, ReportsForAGoneManagerAreDropped) {
-    CapturingServer server;
+TEST(NetworkManagerLifetime, SendsOfAGoneManagerReportFailureAndItsLateWorkIsDropped) {
+    StalledListener listener;
+    ManualClock clock;
     auto manager = std::make_unique<NetworkManager>();
-    manager->setConnectTimeout(100ms);
-    manager->connect("127.0.0.1", server.port());
-    manager->sendData({1});
+    manager->setScheduler(clock.scheduler());
+    manager->connect("127.0.0.1", QString::number(listener.port()));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return manager->isConnected() && listener.accept(); }, kWaitMs));
+    Reports reports;
+    manager->sendData(protocol::Bytes(std::size_t{32} * 1024 * 1024, 1), reports.handler());
     manager.reset();
-    QTest::qWait(300); // the posted reports and the time-out check find no manager
-    SUCCEED();
+    ASSERT_EQ(reports.received.size(), 1u) << "reported when the manager went";
+    EXPECT_FALSE(reports.received[0].delivered);
+    // Its time-out check, still scheduled, finds no manager (AddressSanitizer would see a use
+    // after free).
+    clock.advanceBy(10s);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reports.received.size(), 1u);
 }
 
 } // namespace

@@ -1,11 +1,7 @@
-// The routing: exactly one manager takes each command, and each reports a missing link its way.
-#include "connection/bluetooth_manager.hpp"
-#include "connection/connection_type.hpp"
-#include "connection/network_manager.hpp"
-#include "connection/send_over_connection.hpp"
-#include "connection/usb_serial_manager.hpp"
+// The routing: exactly one transport takes each command, and each reports a missing link its
+// way, in its alert or console line and in the send's report.
+#include "connection/transports.hpp"
 #include "console_capture.hpp"
-#include "tests/support/loopback.hpp"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -31,36 +27,42 @@ TEST(ConnectionType, RawValuesAndOrder) {
     EXPECT_EQ(label(ConnectionType::bluetooth), "Bluetooth");
 }
 
-struct Managers {
-    NetworkManager network;
-    BluetoothManager bluetooth{nullptr, makeInactiveBleCentral()};
-    USBSerialManager usb;
-};
-
 TEST(SendOverConnection, NotConnectedBehaviourPerTransport) {
     struct Case {
         ConnectionType type;
         QString networkAlert, usbAlert;
         std::vector<std::string> console;
+        QString report;
     };
     const std::vector<Case> cases = {
-        {ConnectionType::network, "Printer not connected, please connect first", "", {}},
-        {ConnectionType::bluetooth, "", "", {"Printer not connected"}},
-        {ConnectionType::usb, "", "USB printer not connected", {}},
+        {ConnectionType::network,
+         "Printer not connected, please connect first",
+         "",
+         {},
+         "Printer not connected, please connect first"},
+        {ConnectionType::bluetooth, "", "", {"Printer not connected"}, "Printer not connected"},
+        {ConnectionType::usb, "", "USB printer not connected", {}, "USB printer not connected"},
     };
     for (const auto& c : cases) {
         for (bool reportSuccess : {false, true}) {
-            Managers m;
+            Transports t(makeInactiveBleCentral());
             ConsoleCapture console;
-            sendOverConnection(c.type, m.network, m.bluetooth, m.usb, {0x12, 0x54}, reportSuccess);
-            QTest::qWait(20); // alerts are posted to the event loop
-            EXPECT_EQ(m.network.alertMessage(), c.networkAlert);
-            EXPECT_EQ(m.network.showAlert(), !c.networkAlert.isEmpty());
-            EXPECT_EQ(m.usb.alertMessage(), c.usbAlert);
-            EXPECT_EQ(m.usb.showAlert(), !c.usbAlert.isEmpty());
-            EXPECT_FALSE(m.bluetooth.showAlert());
+            std::optional<DeliveryReport> report;
+            sendOverConnection(c.type, t, {0x12, 0x54}, reportSuccess,
+                               [&](const DeliveryReport& r) { report = r; });
+            ASSERT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 5000));
+            QCoreApplication::processEvents(); // alerts are posted to the event loop
+            EXPECT_EQ(t.network().alertMessage(), c.networkAlert);
+            EXPECT_EQ(t.network().showAlert(), !c.networkAlert.isEmpty());
+            EXPECT_EQ(t.usb().alertMessage(), c.usbAlert);
+            EXPECT_EQ(t.usb().showAlert(), !c.usbAlert.isEmpty());
+            EXPECT_FALSE(t.bluetooth().showAlert());
             EXPECT_EQ(console.lines(), c.console);
-            EXPECT_FALSE(isCurrentConnected(c.type, m.network, m.bluetooth, m.usb));
+            EXPECT_FALSE(report->delivered);
+            EXPECT_EQ(report->error, c.report);
+            for (auto type : kAllConnectionTypes) {
+                EXPECT_FALSE(t[type].isLinkUp());
+            }
         }
     }
 }
@@ -74,17 +76,21 @@ TEST(SendOverConnection, NetworkBytesReachOnlyTheTcpPeer) {
         QObject::connect(peer, &QIODevice::readyRead, peer,
                          [&, peer] { received += peer->readAll(); });
     });
-    Managers m;
+    Transports t(makeInactiveBleCentral());
     ConsoleCapture console;
-    m.network.connect("127.0.0.1", QString::number(server.serverPort()));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m.network.isConnected(); }, 5000));
-    EXPECT_TRUE(isCurrentConnected(ConnectionType::network, m.network, m.bluetooth, m.usb));
-    EXPECT_FALSE(isCurrentConnected(ConnectionType::usb, m.network, m.bluetooth, m.usb));
-    sendOverConnection(ConnectionType::network, m.network, m.bluetooth, m.usb, {0x12, 0x54}, true);
+    t.network().connect("127.0.0.1", QString::number(server.serverPort()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.network().isConnected(); }, 5000));
+    EXPECT_TRUE(t[ConnectionType::network].isLinkUp());
+    EXPECT_FALSE(t[ConnectionType::usb].isLinkUp());
+    std::optional<DeliveryReport> report;
+    sendOverConnection(ConnectionType::network, t, {0x12, 0x54}, true,
+                       [&](const DeliveryReport& r) { report = r; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return received.size() == 2; }, 5000));
     EXPECT_EQ(received, QByteArray("\x12\x54"));
-    EXPECT_FALSE(m.network.showAlert());
-    EXPECT_FALSE(m.usb.showAlert());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 5000));
+    EXPECT_TRUE(report->delivered);
+    EXPECT_FALSE(t.network().showAlert());
+    EXPECT_FALSE(t.usb().showAlert());
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Network printer connected successfully"});
 }
 

@@ -1,5 +1,5 @@
-// The serial line on a real pseudo-terminal: what the printer side receives and how the line is
-// set up.
+// The serial line on a real pseudo-terminal: what the printer side receives, how the line is
+// set up, and what a printer that stops taking data does to a send.
 #include "connection/usb/serial_line.hpp"
 #include "connection/usb/serial_ports.hpp"
 #include "tests/support/pty.hpp"
@@ -24,10 +24,16 @@ protocol::Bytes pattern(std::size_t size) {
     return bytes;
 }
 
-TEST(SerialLine, OpensRaw115200EightNOneWithBlockingWrites) {
-    Pty pty;
+int openLine(const Pty& pty) {
     const serial::OpenResult line = serial::openLine(QString::fromStdString(pty.slavePath()));
-    ASSERT_GE(line.fd, 0) << line.error;
+    EXPECT_GE(line.fd, 0) << line.error;
+    return line.fd;
+}
+
+TEST(SerialLine, OpensRaw115200EightNOneForExclusiveUse) {
+    Pty pty;
+    const int fd = openLine(pty);
+    ASSERT_GE(fd, 0);
 
     termios settings{};
     ASSERT_EQ(tcgetattr(pty.masterFd(), &settings), 0); // a master reports its slave's settings
@@ -40,49 +46,81 @@ TEST(SerialLine, OpensRaw115200EightNOneWithBlockingWrites) {
     EXPECT_EQ(settings.c_oflag & OPOST, 0u);
     EXPECT_EQ(settings.c_cc[VMIN], 0);
     EXPECT_EQ(settings.c_cc[VTIME], 1);
-    EXPECT_EQ(fcntl(line.fd, F_GETFL) & O_NONBLOCK, 0);
+    // Writes wait for the device in writeAll, with a deadline, not in the kernel.
+    EXPECT_NE(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
 
+    // The flag belongs to the terminal: the test's own earlier descriptor sees it (opening the
+    // line again to look would be refused to anyone but root).
     int exclusive = 0;
-    ASSERT_EQ(ioctl(line.fd, TIOCGEXCL, &exclusive), 0);
+    ASSERT_EQ(ioctl(pty.slaveFd(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 1);
-    // Giving up exclusive use happens on the same terminal another program would open next.
-    const int observer = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
-    ASSERT_GE(observer, 0);
-    serial::closeLine(line.fd);
-    ASSERT_EQ(ioctl(observer, TIOCGEXCL, &exclusive), 0);
+    serial::closeLine(fd);
+    ASSERT_EQ(ioctl(pty.slaveFd(), TIOCGEXCL, &exclusive), 0);
     EXPECT_EQ(exclusive, 0);
-    ::close(observer);
 }
 
-TEST(SerialLine, DeliversExactBytes) {
-    for (std::size_t size : {std::size_t{1}, std::size_t{4097}, std::size_t{64 * 1024}}) {
+TEST(SerialLine, DeliversExactBytesAlsoToASlowReader) {
+    struct Case {
+        std::size_t size;
+        std::size_t readPiece; // the printer side takes this much at a time
+    };
+    for (const Case c :
+         {Case{1, 1}, Case{4097, 4097}, Case{64 * 1024, 64 * 1024}, Case{64 * 1024, 512}}) {
         Pty pty;
-        const serial::OpenResult line = serial::openLine(QString::fromStdString(pty.slavePath()));
-        ASSERT_GE(line.fd, 0);
-        const protocol::Bytes sent = pattern(size);
-        std::optional<QString> result;
-        // A terminal buffers a few KiB; the writer blocks until the printer side reads.
-        std::thread writer([&] { result = serial::writeAll(line.fd, sent); });
-        EXPECT_EQ(pty.read(size, 10s), sent) << size;
+        const int fd = openLine(pty);
+        const protocol::Bytes sent = pattern(c.size);
+        serial::WriteResult result;
+        // A terminal buffers a few KiB; the writer waits until the printer side reads. A slow
+        // reader keeps the no-progress deadline from running out.
+        std::thread writer([&] { result = serial::writeAll(fd, sent, {300ms, {}}); });
+        protocol::Bytes received;
+        while (received.size() < c.size) {
+            const auto piece = pty.read(std::min(c.readPiece, c.size - received.size()), 10s);
+            ASSERT_FALSE(piece.empty());
+            received.insert(received.end(), piece.begin(), piece.end());
+            if (c.readPiece < c.size) {
+                std::this_thread::sleep_for(20ms);
+            }
+        }
         writer.join();
-        EXPECT_EQ(result, std::nullopt);
+        EXPECT_EQ(received, sent) << c.size;
+        EXPECT_EQ(result.error, std::nullopt) << c.size;
+        EXPECT_EQ(result.written, c.size);
         EXPECT_TRUE(pty.staysQuiet(50ms));
-        serial::closeLine(line.fd);
+        serial::closeLine(fd);
     }
+}
+
+TEST(SerialLine, APrinterThatTakesNothingFailsTheSendWithWhatWentOut) {
+    Pty pty; // the master is never read: the terminal's buffer fills and stays full
+    const int fd = openLine(pty);
+    const serial::WriteResult stuck = serial::writeAll(fd, pattern(256 * 1024), {200ms, {}});
+    ASSERT_TRUE(stuck.error.has_value());
+    EXPECT_GT(stuck.written, 0u);
+    EXPECT_LT(stuck.written, 256u * 1024);
+    EXPECT_EQ(*stuck.error, QStringLiteral("USB send failed: the printer took no data for 200 ms "
+                                           "(%1 of 262144 bytes written)")
+                                .arg(stuck.written));
+
+    // A manager going away stops the wait at once, whatever the deadline.
+    std::stop_source stop;
+    stop.request_stop();
+    const serial::WriteResult stopped = serial::writeAll(fd, pattern(1024), {1h, stop.get_token()});
+    EXPECT_EQ(stopped.error,
+              "USB send failed: the connection was closed (0 of 1024 bytes written)");
+    serial::closeLine(fd, true);
 }
 
 TEST(SerialLine, PeerClosingMidWriteFailsTheSend) {
     Pty pty;
-    const serial::OpenResult line = serial::openLine(QString::fromStdString(pty.slavePath()));
-    ASSERT_GE(line.fd, 0);
-    std::optional<QString> result;
-    std::thread writer([&] { result = serial::writeAll(line.fd, pattern(1 << 20)); });
+    const int fd = openLine(pty);
+    serial::WriteResult result;
+    std::thread writer([&] { result = serial::writeAll(fd, pattern(1 << 20)); });
     ASSERT_EQ(pty.read(100, 10s).size(), 100u);
     pty.closeMaster();
     writer.join();
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(*result, "USB send failed: Input/output error");
-    serial::closeLine(line.fd);
+    EXPECT_EQ(result.error, "USB send failed: Input/output error");
+    serial::closeLine(fd);
 }
 
 // A write that takes 10 bytes at a time, after one interruption, then stops taking any.
@@ -99,12 +137,14 @@ ssize_t stallingWrite(int, const void*, std::size_t size) {
 TEST(SerialLine, WriteResults) {
     const int readOnly = ::open("/dev/null", O_RDONLY);
     ASSERT_GE(readOnly, 0);
-    EXPECT_EQ(serial::writeAll(readOnly, {}), std::nullopt) << "nothing to write, no write made";
-    EXPECT_EQ(serial::writeAll(readOnly, {0x12}), "USB send failed: Bad file descriptor");
-    EXPECT_EQ(serial::writeAll(-1, {0x12}), "USB printer not connected");
+    EXPECT_EQ(serial::writeAll(readOnly, {}).error, std::nullopt) << "nothing to write";
+    EXPECT_EQ(serial::writeAll(readOnly, {0x12}).error, "USB send failed: Bad file descriptor");
+    EXPECT_EQ(serial::writeAll(-1, {0x12}).error, "USB printer not connected");
+    // Bytes the device never took are never counted as delivered.
+    const auto stalled = serial::writeAll(readOnly, pattern(25), {50ms, {}}, stallingWrite);
+    EXPECT_EQ(stalled.error,
+              "USB send failed: the printer took no data for 50 ms (20 of 25 bytes written)");
     ::close(readOnly);
-    EXPECT_EQ(serial::writeAll(3, pattern(25), stallingWrite),
-              "USB send failed: the device accepted no data (20 of 25 bytes written)");
 }
 
 TEST(SerialLine, OpenAndProbeReportTheSystemError) {

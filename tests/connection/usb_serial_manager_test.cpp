@@ -4,6 +4,7 @@
 #include "tests/support/pty.hpp"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <atomic>
@@ -29,7 +30,10 @@ struct FakeBus {
     std::vector<USBSerialPort> lpinfo;
     std::vector<USBSerialPort> serial;
     std::vector<UnavailablePort> unavailable;
-    std::optional<QString> printerClassResult;
+    // Lines another program holds: the open probe fails for them, as TIOCEXCL makes it for
+    // anyone but root; the manager's own held line is listed without a probe.
+    std::vector<QString> heldLines;
+    SendResult printerClassResult;
     std::vector<std::pair<USBSerialPort, protocol::Bytes>> printerClassSends;
     std::atomic<int> lpinfoRuns = 0;
 
@@ -39,19 +43,33 @@ struct FakeBus {
                 std::lock_guard lock(mutex);
                 return printerClass;
             },
-            [this] {
+            [this](std::stop_token) {
                 std::lock_guard lock(mutex);
                 ++lpinfoRuns;
                 return lpinfo;
             },
-            [this] {
+            [this](const QString& heldPath) {
                 std::lock_guard lock(mutex);
-                return SerialListing{serial, unavailable};
+                SerialListing listing{{}, unavailable};
+                for (const auto& port : serial) {
+                    const bool busy = std::ranges::find(heldLines, port.id) != heldLines.end() &&
+                                      port.id != heldPath;
+                    if (busy) {
+                        listing.unavailable.push_back({port.id, EBUSY, {}});
+                    } else {
+                        listing.ports.push_back(port);
+                    }
+                }
+                return listing;
             },
-            [this](const USBSerialPort& port, const protocol::Bytes& bytes) {
+            [this](const USBSerialPort& port, const protocol::Bytes& bytes, const BulkLimits&) {
                 std::lock_guard lock(mutex);
                 printerClassSends.emplace_back(port, bytes);
-                return printerClassResult;
+                SendResult result = printerClassResult;
+                if (!result.error) {
+                    result.bytesSent = bytes.size();
+                }
+                return result;
             },
         };
     }
@@ -112,15 +130,22 @@ protected:
         }
         return finished.takeFirst().at(0).toBool();
     }
+    // Sends and waits for the report: "" when delivered, else its text.
     QString send(const protocol::Bytes& bytes, bool reportSuccess) {
-        QSignalSpy finished(manager.get(), &USBSerialManager::sendFinished);
-        manager->sendData(bytes, reportSuccess);
-        if (finished.isEmpty()) {
-            EXPECT_TRUE(finished.wait(10000));
+        std::optional<DeliveryReport> report;
+        manager->sendData(
+            bytes, [&](const DeliveryReport& r) { report = r; }, reportSuccess);
+        EXPECT_FALSE(report.has_value()) << "reported inside sendData";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 10000));
+        if (!report) {
+            return QStringLiteral("(no result)");
         }
-        return finished.isEmpty() ? QStringLiteral("(no result)")
-                                  : finished.takeFirst().at(0).toString();
+        EXPECT_EQ(report->delivered, report->error.isEmpty());
+        EXPECT_EQ(report->total, static_cast<qint64>(bytes.size()));
+        return report->error;
     }
+    // Everything posted to the I/O thread before has run and reported back.
+    void drain() { refresh(); }
     // No alert was posted: whatever the send posted has run by the time this looks.
     bool noAlert() {
         QCoreApplication::processEvents();
@@ -198,6 +223,68 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
     EXPECT_EQ(manager->connectionStatus(), "Not Connected");
 }
 
+// The line this program holds is exclusive: probing it would fail for a normal user, and the
+// connected port would vanish from the list with an access problem of its own making.
+TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
+    Pty pty;
+    const QString path = QString::fromStdString(pty.slavePath());
+    bus.serial = {serialPort("/dev/ttyUSB0", "A other"), serialPort(path, "B pty")};
+    bus.heldLines = {path};
+    refresh();
+    EXPECT_EQ(manager->accessProblems().size(), 1);
+    bus.heldLines.clear();
+    refresh();
+    ASSERT_TRUE(connect(path));
+    bus.heldLines = {path}; // now held, by us
+    refresh();
+    EXPECT_EQ(manager->availablePorts().size(), 2u);
+    EXPECT_EQ(manager->selectedPortPath(), path);
+    EXPECT_TRUE(manager->accessProblems().isEmpty());
+    EXPECT_EQ(manager->connectionStatus(), "Connected · B pty");
+    // Once closed, the line is probed again like any other.
+    manager->disconnect();
+    refresh();
+    EXPECT_EQ(manager->availablePorts().size(), 1u);
+}
+
+// A printer that takes no data holds the I/O thread; neither a disconnect nor the end of the
+// manager waits for it.
+TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
+    Pty pty; // never read
+    bus.serial = {serialPort(QString::fromStdString(pty.slavePath()), "P")};
+    refresh();
+    ASSERT_TRUE(connect());
+    std::optional<DeliveryReport> report;
+    manager->sendData(protocol::Bytes(256 * 1024, 0x41),
+                      [&](const DeliveryReport& r) { report = r; });
+    manager->disconnect(); // marks the link down at once
+    EXPECT_FALSE(manager->isConnected());
+    EXPECT_EQ(manager->connectionStatus(), "Disconnected");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(report.has_value()) << "the write is still waiting for the printer";
+
+    QElapsedTimer quitting;
+    quitting.start();
+    manager.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
+    // The write was stopped, not finished: its report went with the manager.
+    EXPECT_FALSE(report.has_value());
+}
+
+TEST_F(UsbManager, ASlowOrStuckPrinterFailsTheSendWithWhatWentOut) {
+    Pty pty; // never read
+    bus.serial = {serialPort(QString::fromStdString(pty.slavePath()), "P")};
+    refresh();
+    ASSERT_TRUE(connect());
+    manager->setNoProgressLimit(std::chrono::milliseconds(200));
+    const QString error = send(protocol::Bytes(256 * 1024, 0x41), false);
+    EXPECT_TRUE(error.startsWith("USB send failed: the printer took no data for 200 ms ("))
+        << error.toStdString();
+    EXPECT_TRUE(error.endsWith(" of 262144 bytes written)")) << error.toStdString();
+    EXPECT_EQ(alert(), error);
+    EXPECT_TRUE(manager->isConnected());
+}
+
 TEST_F(UsbManager, ConnectFailures) {
     EXPECT_FALSE(connect());
     EXPECT_EQ(alert(), "Please select a USB printer");
@@ -220,10 +307,9 @@ TEST_F(UsbManager, DisconnectRightAfterConnectStaysDisconnected) {
     QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
     manager->connect();
     manager->disconnect();
-    // The disconnect waited for the open, so the open's report is already queued: run it.
-    QCoreApplication::processEvents();
+    drain(); // the open ran, then the close; the open's report is void
     EXPECT_FALSE(manager->isConnected());
-    EXPECT_EQ(manager->connectionStatus(), "Disconnected");
+    EXPECT_EQ(manager->connectionStatus(), "1 USB printer ready");
     EXPECT_TRUE(finished.isEmpty());
 }
 
@@ -239,7 +325,7 @@ TEST_F(UsbManager, PrinterClassSendsThroughItsRoute) {
     EXPECT_EQ(send({4}, false), "");
     EXPECT_TRUE(noAlert());
 
-    bus.printerClassResult = "USB write failed (0xfffffff7)";
+    bus.printerClassResult = {"USB write failed (0xfffffff7)"};
     EXPECT_EQ(send({5}, true), "USB write failed (0xfffffff7)");
     EXPECT_EQ(alert(), "USB write failed (0xfffffff7)");
     EXPECT_TRUE(manager->isConnected());

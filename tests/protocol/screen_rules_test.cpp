@@ -1,9 +1,8 @@
-// The screen rules shared with the command line: number texts, the zone byte, certificate
-// normalisation, the frame limits, and what each MQTT Apply sends and when.
+// The rules the screens and the command line share below their plans: number texts,
+// certificate normalisation and the limits a frame can carry.
 #include "protocol/certificate.hpp"
 #include "protocol/frame.hpp"
 #include "protocol/limits.hpp"
-#include "protocol/mqtt_apply.hpp"
 #include "protocol/mqtt_commands.hpp"
 #include "protocol/number_text.hpp"
 #include "tests/support/hex.hpp"
@@ -59,29 +58,6 @@ TEST(NumberText, Signed) {
     EXPECT_EQ(parseSignedDecimal("-9223372036854775809"), std::nullopt);
     EXPECT_EQ(parseSignedDecimal("5.5"), std::nullopt);
     EXPECT_EQ(parseSignedDecimal(""), std::nullopt);
-}
-
-TEST(ZoneByte, Rule) {
-    const std::vector<std::pair<const char*, int>> cases = {
-        {"8", 32},
-        {"12", 48},
-        {"63", 252},
-        {"64", 255},
-        {"1000", 255},
-        {"0", 0},
-        {"-5", 0},
-        {"-0", 0},
-        {"5.5", 32},
-        {"abc", 32},
-        {"", 32},
-        {"+3", 12},
-        {"9223372036854775807", 255},
-        {"-9223372036854775808", 0},
-        {"99999999999999999999", 32},
-    };
-    for (auto [text, byte] : cases) {
-        EXPECT_EQ(mqtt::zoneByte(text), byte) << '"' << text << '"';
-    }
 }
 
 TEST(Certificate, Normalisation) {
@@ -207,148 +183,6 @@ TEST(Limits, StaticAddresses) {
     EXPECT_FALSE(checkStaticAddresses("10.0.0.2", "255.0.0.0", "10.0.0.1"));
     EXPECT_EQ(checkStaticAddresses("10.0.0.2", "255.0.0", "10.0.0.1"),
               "Please enter a valid IP address, subnet mask and gateway");
-}
-
-// Renders a plan as "delay:hex[!]" lines, "!" marking the restart notice.
-std::vector<std::string> describe(const mqtt::ApplyPlan& plan) {
-    std::vector<std::string> lines;
-    for (const auto& c : plan.commands) {
-        lines.push_back(std::to_string(c.delayMs) + ":" + hexText(c.bytes) +
-                        (c.restartNotice ? "!" : ""));
-    }
-    return lines;
-}
-
-TEST(MqttApply, Broker) {
-    mqtt::BrokerFields fields;
-    fields.server = "192.168.1.87";
-    fields.username = "user";
-    fields.password = "secret";
-    fields.clientId = "ignored";
-    auto plan = mqtt::planBroker(fields);
-    EXPECT_TRUE(plan.errors.empty());
-    EXPECT_EQ(describe(plan),
-              (std::vector<std::string>{
-                  "0:1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B",
-                  "300:1F 28 51 0B 00 75 73 65 72 00 73 65 63 72 65 74",
-                  "450:1F 28 54 04 00 43 00 00 00!"}));
-
-    // A bad port: the message, then the client ID alone at 0.45 s with the restart notice.
-    for (const char* port : {"70000", " 1883", "", "-1", "abc"}) {
-        fields.port = port;
-        plan = mqtt::planBroker(fields);
-        EXPECT_EQ(plan.errors, std::vector<std::string>{std::string(mqtt::kInvalidServerOrPort)})
-            << port;
-        EXPECT_EQ(describe(plan), std::vector<std::string>{"450:1F 28 54 04 00 43 00 00 00!"});
-    }
-    fields.port = "+1883";
-    EXPECT_EQ(mqtt::planBroker(fields).commands[0].bytes,
-              makeBrokerAddressCommand("192.168.1.87", 1883));
-    fields.port = "0";
-    EXPECT_EQ(mqtt::planBroker(fields).commands[0].bytes,
-              makeBrokerAddressCommand("192.168.1.87", 0));
-
-    fields.port = "1883";
-    fields.server = "";
-    EXPECT_EQ(mqtt::planBroker(fields).errors.size(), 1u);
-
-    // Login refused: broker at once, no login, client ID at 0.45 s.
-    fields.server = "h";
-    fields.username = std::string(60, 'u');
-    fields.password = std::string(60, 'p');
-    fields.useDefaultClientID = false;
-    fields.clientId = "printer01";
-    plan = mqtt::planBroker(fields);
-    EXPECT_EQ(plan.errors, std::vector<std::string>{"Username/password too long (max 60 each)"});
-    ASSERT_EQ(plan.commands.size(), 2u);
-    EXPECT_EQ(plan.commands[0].delayMs, 0);
-    EXPECT_EQ(plan.commands[1].delayMs, 450);
-    EXPECT_EQ(plan.commands[1].bytes, makeClientIdCommand("printer01"));
-}
-
-TEST(MqttApply, TopicsSpacing) {
-    mqtt::TopicFields fields;
-    fields.selectedSubTopicType = 2;
-    fields.publishReceiptInfo = true;
-    fields.pubQos = 2;
-    fields.heartbeatPubTopic = "";
-    EXPECT_EQ(describe(mqtt::planTopics(fields)),
-              (std::vector<std::string>{
-                  "0:1F 28 54 03 00 54 02 56", "250:1F 28 54 03 00 52 01 53",
-                  "500:1F 28 54 03 00 51 02 53", "750:1F 28 54 04 00 68 00 00 00",
-                  "1000:1F 28 54 0E 00 72 50 72 69 6E 74 53 75 63 63 65 73 73 00!"}));
-}
-
-TEST(MqttApply, Timing) {
-    struct Case {
-        const char* heartbeat;
-        const char* keepAlive;
-        std::vector<std::string> errors;
-    };
-    const std::vector<Case> cases = {
-        {"0", "1", {}},
-        {"7200", "7200", {}},
-        {"3", "30", {}},
-        {"2", "30", {"Heartbeat interval must be 0 or 3...7200"}},
-        {"7201", "30", {"Heartbeat interval must be 0 or 3...7200"}},
-        {"x", "30", {"Invalid heartbeat interval"}},
-        {"", "0", {"Invalid heartbeat interval", "KeepAlive must be 1...7200 seconds"}},
-        {"30", "7201", {"KeepAlive must be 1...7200 seconds"}},
-        {"30", "-1", {"KeepAlive must be 1...7200 seconds"}},
-    };
-    for (const auto& c : cases) {
-        mqtt::TimingFields fields;
-        fields.heartbeatInterval = c.heartbeat;
-        fields.keepAliveInterval = c.keepAlive;
-        const auto plan = mqtt::planTiming(fields);
-        EXPECT_EQ(plan.errors, c.errors) << c.heartbeat << " " << c.keepAlive;
-        // The later steps still run; the DNS test carries the restart notice at 0.75 s.
-        ASSERT_EQ(plan.commands.size(), 4 - c.errors.size());
-        EXPECT_EQ(plan.commands.back().delayMs, 750);
-        EXPECT_TRUE(plan.commands.back().restartNotice);
-        EXPECT_EQ(plan.commands[plan.commands.size() - 2].delayMs, 500);
-    }
-    mqtt::TimingFields fields;
-    fields.dateZone = "-5";
-    fields.ntpServer = "";
-    EXPECT_EQ(hexText(mqtt::planTiming(fields).commands[2].bytes), "1F 28 54 03 00 54 00 00");
-}
-
-TEST(MqttApply, Tls) {
-    EXPECT_EQ(describe(mqtt::planTlsOff()),
-              std::vector<std::string>{"0:1F 28 10 07 09 00 00 00 00 00 00 00 00 00 00!"});
-    EXPECT_EQ(mqtt::planOneWayTls(" \n\t").errors,
-              std::vector<std::string>{"Please import a .crt certificate for one-way TLS"});
-    const auto oneWay =
-        mqtt::planOneWayTls("\n-----BEGIN CERTIFICATE-----\nAA\n-----END CERTIFICATE-----\n");
-    ASSERT_EQ(oneWay.commands.size(), 1u);
-    EXPECT_EQ(oneWay.commands[0].bytes,
-              makeOneWayTLSCommand("-----BEGIN CERTIFICATE-----\nAA\n-----END CERTIFICATE-----"));
-    EXPECT_EQ(mqtt::planOneWayTls(std::string(65533, 'c')).errors,
-              std::vector<std::string>{"Certificate too large (max 65532 bytes)"});
-    EXPECT_EQ(mqtt::planMutualTls({1}, {}, {3}, "pw").errors,
-              std::vector<std::string>{"Please import all three .crt files for mutual TLS"});
-    EXPECT_EQ(mqtt::planMutualTls({1}, Bytes(65536, 2), {3}, "pw").errors,
-              std::vector<std::string>{"Certificate file too large (max 65535 bytes)"});
-    EXPECT_EQ(mqtt::planMutualTls({1}, {2}, {3}, "").commands.size(), 1u);
-}
-
-TEST(MqttApply, PortFollowsTlsMode) {
-    struct Case {
-        int mode;
-        const char* before;
-        const char* after;
-    };
-    for (const auto& c : std::vector<Case>{{1, "1883", "8883"},
-                                           {2, "", "8883"},
-                                           {0, "8883", "1883"},
-                                           {0, "", ""},
-                                           {1, "8000", "8000"},
-                                           {0, "8000", "8000"},
-                                           {2, "8883", "8883"},
-                                           {0, "1883", "1883"}}) {
-        EXPECT_EQ(mqtt::adjustedPortForTlsMode(c.mode, c.before), c.after) << c.mode << c.before;
-    }
 }
 
 } // namespace

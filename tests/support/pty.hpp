@@ -18,6 +18,8 @@ public:
 
     const std::string& slavePath() const { return slavePath_; }
     int masterFd() const { return master_; }
+    // The test's own descriptor of the slave side, open since before the code under test came.
+    int slaveFd() const { return slave_; }
 
     // Reads until `count` bytes came or `limit` passed; returns what came.
     protocol::Bytes read(std::size_t count, std::chrono::milliseconds limit);

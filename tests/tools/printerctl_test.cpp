@@ -45,6 +45,7 @@ public:
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
+    const std::string& path() const { return path_; }
 
 private:
     std::string path_;
@@ -67,8 +68,8 @@ TEST(PrinterctlDryRun, EachCommandPrintsItsFrames) {
         {{"ip", "ethernet", "dhcp"}, {"1F 28 0F 05 00 1F 49 00 00 56"}},
         {{"wifi", "abc", ""}, {"1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B"}},
         {{"mqtt", "broker", "--server", "192.168.1.87"},
-         {"1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B", "1F 28 51 01 00 00",
-          "1F 28 54 04 00 43 00 00 00"}},
+         {"1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B",
+          "1F 28 51 09 00 74 65 73 74 00 70 61 73 73", "1F 28 54 04 00 43 00 00 00"}},
         {{"mqtt", "broker", "--server", "h", "--port", "+1883", "--client-id", "printer01",
           "--username", "user", "--password", "secret"},
          {"1F 28 54 05 00 53 68 00 07 5B", "1F 28 51 0B 00 75 73 65 72 00 73 65 63 72 65 74",
@@ -182,10 +183,28 @@ TEST(PrinterctlInvalid, RefusesWithTheScreensMessageAndExit2) {
             EXPECT_EQ(result.out, "");
         }
     }
-    const auto missing = printerctl({"--dry-run", "mqtt", "tls", "one-way", "/nonexistent/a.crt"});
-    EXPECT_EQ(missing.exitCode, 2);
-    EXPECT_TRUE(missing.err.starts_with("Failed to import file: /nonexistent/a.crt: "))
-        << missing.err;
+    // Files that cannot be used, and text that is not UTF-8, are refused the same way: a
+    // message and exit 2, nothing read without end, nothing sent.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> inputs = {
+        {{"mqtt", "tls", "one-way", "/nonexistent/a.crt"},
+         "Failed to import file: /nonexistent/a.crt: No such file or directory\n"},
+        {{"mqtt", "tls", "one-way", dir.path()},
+         "Failed to import file: " + dir.path() + ": " +
+             dir.path().substr(dir.path().rfind('/') + 1) + " is not a regular file\n"},
+        {{"mqtt", "tls", "mutual", good, good, "/dev/zero"},
+         "Failed to import file: /dev/zero: zero is not a regular file\n"},
+        {{"name", "caf\xe9"}, "printerctl: the name is not valid UTF-8 text\n"},
+        {{"mqtt", "broker", "--server", "h", "--password", "\xff"},
+         "printerctl: --password is not valid UTF-8 text\n"},
+    };
+    for (const auto& [arguments, message] : inputs) {
+        auto args = arguments;
+        args.insert(args.begin(), "--dry-run");
+        const auto result = printerctl(args);
+        EXPECT_EQ(result.exitCode, 2) << message;
+        EXPECT_EQ(result.err, message);
+        EXPECT_EQ(result.out, "");
+    }
 }
 
 TEST(PrinterctlInvalid, UsageErrors) {

@@ -3,6 +3,7 @@
 // certificate import.
 #include "tests/connection/console_capture.hpp"
 #include "tests/support/hex.hpp"
+#include "tests/support/manual_clock.hpp"
 #include "tests/ui/serial_sheet.hpp"
 #include "ui/mqtt_settings_model.hpp"
 
@@ -20,25 +21,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Steps scheduled by the screen, run when the test moves time forward.
-struct TestClock {
-    std::multimap<int, std::function<void()>> pending;
-    int now = 0;
-    MQTTSettingsModel::Scheduler scheduler() {
-        return [this](int delayMs, std::function<void()> step) {
-            pending.emplace(now + delayMs, std::move(step));
-        };
-    }
-    void advanceTo(int ms) {
-        while (!pending.empty() && pending.begin()->first <= ms) {
-            auto node = pending.extract(pending.begin());
-            now = node.key();
-            node.mapped()();
-        }
-        now = ms;
-    }
-};
-
 class MqttScreen : public testing_support::SerialSheet {
 protected:
     void SetUp() override {
@@ -48,25 +30,29 @@ protected:
         linesBefore = console.lines().size();
     }
 
-    // Runs the steps due by `ms` and returns what reached the printer meanwhile.
+    // Runs the steps due `ms` after the last press and returns what reached the printer
+    // meanwhile.
     protocol::Bytes at(int ms, std::size_t expected) {
-        clock.advanceTo(ms);
+        advance(ms);
         return pty.read(expected, 5s);
     }
+    void press() { pressedAt = clock.now(); }
+    void advance(int ms) { clock.advanceTo(pressedAt + std::chrono::milliseconds(ms)); }
     std::vector<std::string> mqttLines() const {
         return {console.lines().begin() + static_cast<long>(linesBefore), console.lines().end()};
     }
 
     testing_support::ConsoleCapture console;
     std::size_t linesBefore = 0;
-    TestClock clock;
+    testing_support::ManualClock clock;
+    std::chrono::milliseconds pressedAt{0};
     MQTTSettingsModel screen;
 };
 
 const QString kNotice = "MQTT settings updated, please restart the printer to apply the settings";
 
 TEST_F(MqttScreen, BrokerWithABadPortStillEndsWithTheClientIdAndTheNotice) {
-    sheet.mqttPort = "70000";
+    sheet.setMqttPort("70000");
     screen.applyBroker();
     EXPECT_TRUE(screen.showRestartAlert());
     EXPECT_EQ(screen.alertMessage(), "Please enter a valid server address and port");
@@ -79,16 +65,16 @@ TEST_F(MqttScreen, BrokerWithABadPortStillEndsWithTheClientIdAndTheNotice) {
 }
 
 TEST_F(MqttScreen, BrokerSendsAddressThenTheLoginOfThePressThenTheClientId) {
-    sheet.mqttServer = "10.0.0.5";
-    sheet.mqttPort = "+1883";
-    screen.useDefaultClientID = false;
+    sheet.setMqttServer("10.0.0.5");
+    sheet.setMqttPort("+1883");
+    screen.setUseDefaultClientID(false);
     const auto address = protocol::makeBrokerAddressCommand("10.0.0.5", 1883);
     const auto login = *protocol::makeLoginCommand("test", "pass");
     screen.applyBroker();
     EXPECT_EQ(pty.read(address.size(), 5s), address);
-    sheet.mqttUsername = "changed after the press";
-    sheet.mqttClientId = "till-7"; // read when its step runs
-    clock.advanceTo(299);
+    sheet.setMqttUsername("changed after the press");
+    sheet.setMqttClientId("till-7"); // read when its step runs
+    advance(299);
     EXPECT_TRUE(pty.staysQuiet(50ms));
     EXPECT_EQ(at(300, login.size()), login);
     EXPECT_FALSE(screen.showRestartAlert());
@@ -115,19 +101,19 @@ TEST_F(MqttScreen, BrokerValidationRows) {
         {"10.0.0.5", "1883", n60, n59, true, true, ""},
     };
     for (const Row& row : rows) {
-        sheet.mqttServer = row.server;
-        sheet.mqttPort = row.port;
-        sheet.mqttUsername = row.username;
-        sheet.mqttPassword = row.password;
+        sheet.setMqttServer(row.server);
+        sheet.setMqttPort(row.port);
+        sheet.setMqttUsername(row.username);
+        sheet.setMqttPassword(row.password);
         screen.setShowRestartAlert(false);
-        clock.now = 0;
+        press();
         const auto before = mqttLines().size();
         screen.applyBroker();
         EXPECT_EQ(screen.showRestartAlert(), !row.firstMessage.isEmpty()) << row.port.toStdString();
         if (!row.firstMessage.isEmpty()) {
             EXPECT_EQ(screen.alertMessage(), row.firstMessage);
         }
-        clock.advanceTo(450);
+        advance(450);
         const auto sent = mqttLines().size() - before;
         EXPECT_EQ(sent, 1u + (row.addressSent ? 1 : 0) + (row.loginSent ? 1 : 0))
             << row.port.toStdString() << " " << row.username.size();
@@ -136,7 +122,7 @@ TEST_F(MqttScreen, BrokerValidationRows) {
 }
 
 TEST_F(MqttScreen, TopicsAndTimingStepEvery250Milliseconds) {
-    screen.pubQos = 2;
+    screen.setPubQos(2);
     screen.applyTopics();
     const std::pair<int, protocol::Bytes> topics[] = {
         {0, protocol::makeSubscribeSourceCommand(0)},
@@ -155,9 +141,9 @@ TEST_F(MqttScreen, TopicsAndTimingStepEvery250Milliseconds) {
 
     // A failing step shows its message; the later ones still go out and the notice replaces it.
     screen.setShowRestartAlert(false);
-    clock.now = 0;
-    screen.heartbeatInterval = "2";
-    screen.dateZone = "-5";
+    press();
+    screen.setHeartbeatInterval("2");
+    screen.setDateZone("-5");
     screen.applyTiming();
     EXPECT_EQ(screen.alertMessage(), "Heartbeat interval must be 0 or 3...7200");
     const auto keepAlive = protocol::makeKeepAliveCommand(30);
@@ -173,9 +159,9 @@ TEST_F(MqttScreen, StepsStillRunAfterTheScreenCloses) {
     auto* leaving = new MQTTSettingsModel;
     leaving->setScheduler(clock.scheduler());
     leaving->setSettings(&sheet);
-    leaving->pubQos = 2;
-    sheet.mqttClientId = "till-9";
-    leaving->useDefaultClientID = false;
+    leaving->setPubQos(2);
+    sheet.setMqttClientId("till-9");
+    leaving->setUseDefaultClientID(false);
     leaving->applyTopics();
     leaving->applyBroker();
     delete leaving; // the sheet closed a moment after the press
@@ -192,7 +178,7 @@ TEST_F(MqttScreen, StepsStillRunAfterTheScreenCloses) {
     EXPECT_EQ(at(300, login.size()), login);
     EXPECT_EQ(at(450, clientId.size()), clientId);
     EXPECT_EQ(at(500, qos.size()), qos);
-    clock.advanceTo(1000);
+    advance(1000);
     EXPECT_EQ(mqttLines().size(), 8u);
 }
 
@@ -208,9 +194,9 @@ TEST_F(MqttScreen, TlsModesPortAndImports) {
                               {1, "8000", "8000"}};
     for (const auto& c : ports) {
         screen.setTlsMode(c.mode == 0 ? 1 : 0); // leave the mode so the change below runs
-        sheet.mqttPort = c.before;
+        sheet.setMqttPort(c.before);
         screen.setTlsMode(c.mode);
-        EXPECT_EQ(sheet.mqttPort, c.after) << c.mode << " " << c.before.toStdString();
+        EXPECT_EQ(sheet.mqttPort(), c.after) << c.mode << " " << c.before.toStdString();
     }
 
     QTemporaryDir dir;

@@ -7,6 +7,7 @@
 #include "ui/printer_settings_model.hpp"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -141,6 +142,29 @@ TEST_F(ViewLogic, CommunicationTestSendsTwelveFiftyFourOnEachTransport) {
     EXPECT_EQ(view->usbSerialManager().alertMessage(), "USB test data sent.");
 }
 
+// A USB printer that takes no data holds only the USB I/O thread: switching to Network returns
+// at once, and the window's end (quitting) does not wait for the printer.
+TEST_F(ViewLogic, AStuckUsbPrinterNeverHoldsTheWindow) {
+    view->appear();           // on USB
+    testing_support::Pty pty; // never read
+    QSignalSpy connected(&view->usbSerialManager(), &connection::USBSerialManager::connectFinished);
+    view->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
+    ASSERT_TRUE(connected.wait(5000));
+    bool reported = false;
+    view->usbSerialManager().sendData(protocol::Bytes(256 * 1024, 0x41),
+                                      [&](const connection::DeliveryReport&) { reported = true; });
+    view->selectConnectionType(QStringLiteral("network"));
+    EXPECT_EQ(view->connectionTypeText(), "network");
+    EXPECT_FALSE(view->usbSerialManager().isConnected());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(reported) << "the write still waits for the printer, on its own thread";
+
+    QElapsedTimer quitting;
+    quitting.start();
+    view.reset();
+    EXPECT_LT(quitting.elapsed(), 2000);
+}
+
 TEST_F(ViewLogic, SettingsSheetOpensWhereAskedWithFreshValues) {
     view->openSettings(QStringLiteral("network"));
     EXPECT_EQ(view->settingsSectionText(), "network");
@@ -170,7 +194,7 @@ TEST_F(ViewLogic, SettingsSheetOpensWhereAskedWithFreshValues) {
     EXPECT_EQ(second.printerName, "Thermal");
     EXPECT_EQ(second.baudRate, 115200);
     EXPECT_EQ(second.density, 1);
-    EXPECT_EQ(second.mqttPort, "1883");
+    EXPECT_EQ(second.mqttPort(), "1883");
     const QVariantList rows = PrinterSettingsModel::hubRows();
     ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(rows[1].toMap().value("subtitle").toString(),

@@ -20,10 +20,17 @@ void PrintTo(const QString& text, std::ostream* out) {
 
 namespace {
 
+using connection::PrinterMatch;
 using connection::USBPrinterBulkDevice;
 using connection::USBPrinterBulk::listPrinterClassDevices;
-using connection::USBPrinterBulk::sendData;
 using usb_testing::Bytes;
+using namespace std::chrono_literals;
+
+// The bulk writer's text for a send, nothing when it was delivered.
+std::optional<QString> send(const Bytes& bytes, const PrinterMatch& match = {},
+                            std::chrono::milliseconds noProgress = 15s) {
+    return connection::USBPrinterBulk::sendData(bytes, match, {noProgress, {}}).error;
+}
 using usb_testing::InterfaceSpec;
 using usb_testing::UsbTestbed;
 
@@ -170,7 +177,7 @@ TEST(SendData, WritesInChunksOf512AndReleasesTheInterface) {
     auto& printer = bed.addDevice({.serial = "S1"});
     const Bytes bytes = pattern(1025);
 
-    EXPECT_EQ(sendData(bytes, std::nullopt, 0, 0), std::nullopt);
+    EXPECT_EQ(send(bytes), std::nullopt);
 
     EXPECT_EQ(sizes(printer.bulkOutUrbs()), (std::vector<std::size_t>{512, 512, 1}));
     EXPECT_EQ(printer.received(), bytes);
@@ -187,7 +194,7 @@ TEST(SendData, AShortTransferContinuesWithTheRestOfItsChunk) {
     printer.acceptAtMost(300);
     const Bytes bytes = pattern(1025);
 
-    EXPECT_EQ(sendData(bytes, std::nullopt, 0, 0), std::nullopt);
+    EXPECT_EQ(send(bytes), std::nullopt);
 
     EXPECT_EQ(sizes(printer.bulkOutUrbs()), (std::vector<std::size_t>{512, 212, 512, 212, 1}));
     EXPECT_EQ(printer.received(), bytes);
@@ -227,7 +234,7 @@ TEST(SendData, PicksThePrinterByVendorProductAndSerial) {
         for (auto* p : printers) {
             before.push_back(p->received().size());
         }
-        const auto result = sendData(pattern(10), c.serial, c.vendor, c.product);
+        const auto result = send(pattern(10), {c.serial, c.vendor, c.product});
         const std::string label = c.serial.value_or("(none)").toStdString();
         if (c.expected < 0) {
             EXPECT_EQ(result, QStringLiteral("USB printer not found (unplugged?)")) << label;
@@ -246,9 +253,8 @@ TEST(SendData, RefusesBeforeTouchingAnyPrinter) {
     UsbTestbed bed;
     bed.addDevice({.interfaces = {vendorInterface()}});
     EXPECT_TRUE(listPrinterClassDevices().empty());
-    EXPECT_EQ(sendData({}, std::nullopt, 0, 0), QStringLiteral("Empty data"));
-    EXPECT_EQ(sendData(pattern(4), std::nullopt, 0, 0),
-              QStringLiteral("USB printer not found (unplugged?)"));
+    EXPECT_EQ(send({}), QStringLiteral("Empty data"));
+    EXPECT_EQ(send(pattern(4)), QStringLiteral("USB printer not found (unplugged?)"));
 }
 
 TEST(SendData, AFailedChunkStopsTheWriteAndReportsLibusbsStatus) {
@@ -267,7 +273,7 @@ TEST(SendData, AFailedChunkStopsTheWriteAndReportsLibusbsStatus) {
         (printer.*c.fault)(2);
         const Bytes bytes = pattern(1500);
 
-        EXPECT_EQ(sendData(bytes, std::nullopt, 0, 0), writeFailed(c.status)) << c.name;
+        EXPECT_EQ(send(bytes), writeFailed(c.status)) << c.name;
 
         EXPECT_EQ(printer.bulkOutUrbs().size(), 2u) << c.name;
         EXPECT_EQ(printer.received(), Bytes(bytes.begin(), bytes.begin() + 512)) << c.name;
@@ -276,17 +282,49 @@ TEST(SendData, AFailedChunkStopsTheWriteAndReportsLibusbsStatus) {
     EXPECT_EQ(writeFailed(LIBUSB_ERROR_NO_DEVICE), "USB write failed (0xfffffffc)");
 }
 
-// A printer that stops taking data ends the send after the transfer time-out (15 s) instead of
-// holding the caller forever.
-TEST(SendData, AStuckPrinterTimesOut) {
+// A printer that stops taking data ends the send once nothing has moved for the no-progress
+// limit, instead of holding the caller forever; what went out before is counted.
+TEST(SendData, AStuckPrinterTimesOutWithWhatWentOut) {
+    for (const std::size_t hangAt : {std::size_t{1}, std::size_t{3}}) {
+        UsbTestbed bed;
+        auto& printer = bed.addDevice({});
+        printer.hangAtUrb(hangAt);
+
+        const auto result = connection::USBPrinterBulk::sendData(pattern(2000), {}, {300ms, {}});
+
+        EXPECT_EQ(result.error, "USB write failed (0xfffffff9)");
+        EXPECT_EQ(result.bytesSent, (hangAt - 1) * 512);
+        EXPECT_EQ(printer.received().size(), (hangAt - 1) * 512);
+        EXPECT_GE(indexOf(printer.requests(), "RELEASEINTERFACE 0"), 0);
+    }
+    // A manager going away stops the wait at once, whatever the limit.
     UsbTestbed bed;
-    auto& printer = bed.addDevice({});
-    printer.hangAtUrb(1);
+    bed.addDevice({}).hangAtUrb(1);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_EQ(connection::USBPrinterBulk::sendData(pattern(100), {}, {1h, stop.get_token()}).error,
+              "USB write failed (0xfffffff9)");
+}
 
-    EXPECT_EQ(sendData(pattern(100), std::nullopt, 0, 0), "USB write failed (0xfffffff9)");
+// Two identical printers without serial numbers: the one chosen from the list, by its place on
+// the bus, gets the bytes, and none other does when it is gone.
+TEST(SendData, ThePrinterAtTheListedLocationGetsTheBytes) {
+    UsbTestbed bed;
+    auto& first = bed.addDevice({.ports = {1}});
+    auto& second = bed.addDevice({.ports = {2}});
+    const auto listed = listPrinterClassDevices();
+    ASSERT_EQ(listed.size(), 2u);
+    const auto location = connection::usbLocationId(1, {2});
+    EXPECT_TRUE(std::ranges::any_of(listed, [&](const USBPrinterBulkDevice& device) {
+        return connection::locationOfDeviceId(device.deviceId()) == location;
+    }));
 
-    EXPECT_EQ(printer.bulkOutUrbs().size(), 1u);
-    EXPECT_GE(indexOf(printer.requests(), "RELEASEINTERFACE 0"), 0);
+    EXPECT_EQ(send(pattern(10), {std::nullopt, 0x1234, 0x5678, location}), std::nullopt);
+    EXPECT_TRUE(first.received().empty());
+    EXPECT_EQ(second.received().size(), 10u);
+    EXPECT_EQ(send(pattern(10), {std::nullopt, 0x1234, 0x5678, connection::usbLocationId(1, {3})}),
+              "USB printer not found (unplugged?)");
+    EXPECT_TRUE(first.received().empty());
 }
 
 TEST(SendData, NoBulkOutEndpoint) {
@@ -299,8 +337,7 @@ TEST(SendData, NoBulkOutEndpoint) {
         auto& printer = bed.addDevice(
             {.interfaces = {InterfaceSpec{.interfaceClass = 7, .endpoints = endpoints}}});
 
-        EXPECT_EQ(sendData(pattern(4), std::nullopt, 0, 0),
-                  QStringLiteral("No USB bulk OUT endpoint"));
+        EXPECT_EQ(send(pattern(4)), QStringLiteral("No USB bulk OUT endpoint"));
         EXPECT_GE(indexOf(printer.requests(), "RELEASEINTERFACE 0"), 0);
     }
 }
@@ -317,7 +354,7 @@ TEST(SendData, TakesTheInterfaceFromTheKernelDriverAndGivesItBack) {
         }
         const Bytes bytes = pattern(700);
 
-        const auto result = sendData(bytes, std::nullopt, 0, 0);
+        const auto result = send(bytes);
 
         EXPECT_EQ(result, stall ? std::optional(writeFailed(LIBUSB_ERROR_PIPE)) : std::nullopt);
         EXPECT_EQ(printer.received(), stall ? Bytes{} : bytes);
@@ -339,7 +376,7 @@ TEST(SendData, BusyInterfaceSaysWhoHoldsIt) {
         auto& printer = bed.addDevice({});
         printer.holdByOtherProgram(0);
 
-        EXPECT_EQ(sendData(pattern(4), std::nullopt, 0, 0),
+        EXPECT_EQ(send(pattern(4)),
                   busy(LIBUSB_ERROR_BUSY) + "\n" + connection::access::usbHeldByProgramAdvice());
         EXPECT_EQ(indexOf(printer.requests(), "DISCONNECT 0"), -1);
         EXPECT_TRUE(printer.bulkOutUrbs().empty());
@@ -350,9 +387,8 @@ TEST(SendData, BusyInterfaceSaysWhoHoldsIt) {
         auto& printer = bed.addDevice({.kernelDriver = "usblp"});
         printer.refuseDetach();
 
-        EXPECT_EQ(sendData(pattern(4), std::nullopt, 0, 0),
-                  busy(LIBUSB_ERROR_OTHER) + "\n" +
-                      connection::access::usbHeldByDriverAdvice("usblp"));
+        EXPECT_EQ(send(pattern(4)), busy(LIBUSB_ERROR_OTHER) + "\n" +
+                                        connection::access::usbHeldByDriverAdvice("usblp"));
         EXPECT_EQ(indexOf(printer.requests(), "CONNECT 0"), -1);
         EXPECT_EQ(printer.driver(0), "usblp");
     }

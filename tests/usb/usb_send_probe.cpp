@@ -5,7 +5,7 @@
 #include <cstdio>
 
 int main() {
-    const auto error = connection::USBPrinterBulk::sendData({0x01, 0x02, 0x03}, std::nullopt, 0, 0);
+    const auto error = connection::USBPrinterBulk::sendData({0x01, 0x02, 0x03}, {}).error;
     std::fputs(error ? error->toUtf8().constData() : "sent", stdout);
     return error ? 1 : 0;
 }

@@ -1,21 +1,17 @@
 #include "tools/printerctl/command_line.hpp"
 
+#include "plans/certificate_file.hpp"
+#include "plans/mqtt_plans.hpp"
+#include "plans/screen_plans.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
-#include "protocol/frame.hpp"
-#include "protocol/limits.hpp"
-#include "protocol/mqtt_apply.hpp"
 #include "protocol/number_text.hpp"
-#include "protocol/parameter_commands.hpp"
-#include "protocol/wifi_command.hpp"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -24,8 +20,8 @@ namespace printerctl {
 
 namespace {
 
+using plans::Plan;
 using protocol::Bytes;
-namespace mq = protocol::mqtt;
 
 // Thrown inside the parser only; parseCommandLine turns it into a CommandLineError.
 struct Refusal {
@@ -37,6 +33,14 @@ struct Refusal {
 }
 [[noreturn]] void usage(const std::string& message) {
     refuse("printerctl: " + message + "\nTry 'printerctl --help'.");
+}
+
+// Text that goes into a command as it is must be UTF-8, as the window's fields always are.
+std::string utf8(const std::string& value, const std::string& what) {
+    if (!protocol::isValidUtf8(value)) {
+        refuse("printerctl: " + what + " is not valid UTF-8 text");
+    }
+    return value;
 }
 
 // The words after a command, split into named options (--name VALUE or --name=VALUE) and
@@ -82,8 +86,10 @@ public:
         const auto it = options_.find(name);
         return it == options_.end() ? std::nullopt : std::optional(it->second);
     }
-    std::string option(const std::string& name, std::string_view fallback) const {
-        return option(name).value_or(std::string(fallback));
+    // A text option: it goes into a command as it is, so it must be UTF-8.
+    std::string text(const std::string& name, std::string_view fallback) const {
+        const auto value = option(name);
+        return value ? utf8(*value, "--" + name) : std::string(fallback);
     }
     bool has(const std::string& name) const { return options_.count(name) != 0; }
 
@@ -122,42 +128,24 @@ private:
     std::vector<std::string> positional_;
 };
 
-PlannedCommand now(Bytes bytes, std::string_view prefix) {
-    return {0, std::move(bytes), std::string(prefix)};
-}
-
-std::vector<PlannedCommand> fromPlan(const mq::ApplyPlan& plan) {
-    if (!plan.errors.empty()) {
-        std::string message;
-        for (const auto& error : plan.errors) {
-            message += (message.empty() ? "" : "\n") + error;
-        }
+// Nothing is sent unless every step would send: the messages are the window's.
+Plan checked(Plan plan) {
+    std::string message;
+    for (const auto& refusal : plans::refusals(plan)) {
+        message += (message.empty() ? "" : "\n") + refusal;
+    }
+    if (!message.empty()) {
         refuse(message);
     }
-    std::vector<PlannedCommand> commands;
-    for (const auto& step : plan.commands) {
-        commands.push_back({step.delayMs, step.bytes, std::string(protocol::kMqttLogPrefix), true});
-    }
-    return commands;
+    return plan;
 }
 
-Bytes readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        refuse("Failed to import file: " + path + ": " + std::strerror(errno));
+plans::ImportedFile readFile(const std::string& path) {
+    auto read = plans::readCertificateFile(QString::fromLocal8Bit(path.c_str()));
+    if (const auto* problem = std::get_if<QString>(&read)) {
+        refuse("Failed to import file: " + path + ": " + problem->toStdString());
     }
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        refuse("Failed to import file: " + path + ": read error");
-    }
-    return bytes;
-}
-
-std::string extensionOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    const auto name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const auto dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+    return std::get<plans::ImportedFile>(std::move(read));
 }
 
 std::uint8_t codepageId(const std::string& text) {
@@ -191,7 +179,7 @@ std::uint8_t codepageId(const std::string& text) {
     return static_cast<std::uint8_t>(*id);
 }
 
-std::vector<PlannedCommand> basicCommand(const Words& w) {
+Plan basicCommand(const Words& w) {
     w.positional(0, "only options");
     int baud = 115200;
     if (const auto text = w.option("baud")) {
@@ -206,48 +194,45 @@ std::vector<PlannedCommand> basicCommand(const Words& w) {
     static const char* const onOff[] = {"on", "off"};
     static const char* const densities[] = {"light", "medium", "dark"};
     static const char* const fonts[] = {"12x24", "9x17"};
-    const bool cutter = w.choice("cutter", onOff, 0) == 0;
-    const bool beeper = w.choice("beeper", onOff, 0) == 0;
-    const int density = static_cast<int>(w.choice("density", densities, 1));
-    const bool font12x24 = w.choice("font", fonts, 0) == 0;
-    const std::uint8_t codepage =
+    plans::BasicFields fields;
+    fields.baudRate = baud;
+    fields.cutterEnabled = w.choice("cutter", onOff, 0) == 0;
+    fields.beeperEnabled = w.choice("beeper", onOff, 0) == 0;
+    fields.density = static_cast<int>(w.choice("density", densities, 1));
+    fields.useFont12x24 = w.choice("font", fonts, 0) == 0;
+    fields.language =
         w.has("codepage") ? codepageId(*w.option("codepage")) : protocol::kDefaultLanguageId;
-    return {
-        now(protocol::makeBasicSettingsCommand(baud, cutter, beeper, density, codepage, font12x24),
-            protocol::kBasicLogPrefix)};
+    return plans::basicPlan(fields);
 }
 
-std::vector<PlannedCommand> ipCommand(const Words& w) {
+Plan ipCommand(const Words& w) {
     const auto& p = w.positional();
     if (p.empty() || (p[0] != "ethernet" && p[0] != "wifi")) {
         usage("'ip' expects ethernet|wifi, then dhcp or static ADDRESS MASK GATEWAY");
     }
     const bool isWiFi = p[0] == "wifi";
     if (p.size() == 2 && p[1] == "dhcp") {
-        return {now(protocol::makeIPCommand(isWiFi, true, "", "", ""), protocol::kIPLogPrefix)};
+        return plans::ipPlan(isWiFi, {});
     }
     if (p.size() != 5 || p[1] != "static") {
         usage("'ip' expects ethernet|wifi, then dhcp or static ADDRESS MASK GATEWAY");
     }
-    if (auto message = protocol::checkStaticAddresses(p[2], p[3], p[4])) {
-        refuse(*message);
-    }
-    return {now(protocol::makeIPCommand(isWiFi, false, p[2], p[3], p[4]), protocol::kIPLogPrefix)};
+    return checked(plans::ipPlan(isWiFi, {false, p[2], p[3], p[4]}));
 }
 
-std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std::string> words) {
+Plan mqttCommand(const std::string& pane, std::vector<std::string> words) {
     if (pane == "broker") {
         const Words w("mqtt broker", std::move(words),
                       {"server", "port", "username", "password", "client-id"});
         w.positional(0, "only options");
-        mq::BrokerFields fields;
-        fields.server = w.option("server", "");
-        fields.port = w.option("port", mq::kDefaultPort);
-        fields.username = w.option("username", "");
-        fields.password = w.option("password", "");
+        plans::BrokerFields fields;
+        fields.server = w.text("server", "");
+        fields.port = w.text("port", plans::kDefaultPort);
+        fields.username = w.text("username", fields.username);
+        fields.password = w.text("password", fields.password);
         fields.useDefaultClientID = !w.has("client-id");
-        fields.clientId = w.option("client-id", "");
-        return fromPlan(mq::planBroker(fields));
+        fields.clientId = w.text("client-id", "");
+        return checked(plans::brokerPlan([fields] { return fields; }));
     }
     if (pane == "topics") {
         const Words w(
@@ -257,48 +242,43 @@ std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std
         static const char* const sources[] = {"cpu-uuid", "mac", "imei"};
         static const char* const onOff[] = {"on", "off"};
         static const char* const qos[] = {"1", "2"};
-        mq::TopicFields fields;
+        plans::TopicFields fields;
         fields.selectedSubTopicType =
             static_cast<std::uint8_t>(w.choice("subscribe-source", sources, 0));
         fields.publishReceiptInfo = w.choice("publish-receipts", onOff, 1) == 0;
         fields.pubQos = static_cast<std::uint8_t>(w.choice("qos", qos, 0) + 1);
-        fields.heartbeatPubTopic = w.option("heartbeat-topic", fields.heartbeatPubTopic);
-        fields.receiptReplyTopic = w.option("reply-topic", fields.receiptReplyTopic);
-        return fromPlan(mq::planTopics(fields));
+        fields.heartbeatPubTopic = w.text("heartbeat-topic", fields.heartbeatPubTopic);
+        fields.receiptReplyTopic = w.text("reply-topic", fields.receiptReplyTopic);
+        return checked(plans::topicsPlan([fields] { return fields; }));
     }
     if (pane == "timing") {
         const Words w("mqtt timing", std::move(words),
                       {"heartbeat", "keepalive", "ntp-server", "timezone", "test-url"});
         w.positional(0, "only options");
-        mq::TimingFields fields;
-        fields.heartbeatInterval = w.option("heartbeat", fields.heartbeatInterval);
-        fields.keepAliveInterval = w.option("keepalive", fields.keepAliveInterval);
-        fields.ntpServer = w.option("ntp-server", fields.ntpServer);
-        fields.dateZone = w.option("timezone", fields.dateZone);
-        fields.testWebUrl = w.option("test-url", fields.testWebUrl);
-        return fromPlan(mq::planTiming(fields));
+        plans::TimingFields fields;
+        fields.heartbeatInterval = w.text("heartbeat", fields.heartbeatInterval);
+        fields.keepAliveInterval = w.text("keepalive", fields.keepAliveInterval);
+        fields.ntpServer = w.text("ntp-server", fields.ntpServer);
+        fields.dateZone = w.text("timezone", fields.dateZone);
+        fields.testWebUrl = w.text("test-url", fields.testWebUrl);
+        return checked(plans::timingPlan([fields] { return fields; }));
     }
     if (pane == "tls") {
         const Words w("mqtt tls", std::move(words), {"password"});
         const auto& p = w.positional();
         const std::string mode = p.empty() ? "" : p[0];
         if (mode == "off" && p.size() == 1 && !w.has("password")) {
-            return fromPlan(mq::planTlsOff());
+            return plans::tlsOffPlan();
         }
         if (mode == "one-way" && p.size() == 2 && !w.has("password")) {
-            const Bytes file = readWholeFile(p[1]);
-            // A file with nothing but blanks holds no certificate; wrapping it as DER would send
-            // an empty PEM block.
-            if (protocol::trimWhitespace(std::string(file.begin(), file.end())).empty()) {
-                refuse(std::string(mq::kMissingOneWayCertificate));
-            }
-            return fromPlan(
-                mq::planOneWayTls(protocol::normalizeCertificateFile(file, extensionOf(p[1]))));
+            const plans::ImportedFile file = readFile(p[1]);
+            return checked(plans::oneWayTlsPlan(
+                plans::oneWayCertificateFromFile(file.bytes, file.extension.toStdString())));
         }
         if (mode == "mutual" && p.size() == 4) {
-            const Bytes ca = readWholeFile(p[1]), client = readWholeFile(p[2]),
-                        key = readWholeFile(p[3]);
-            return fromPlan(mq::planMutualTls(ca, client, key, w.option("password", "")));
+            const Bytes ca = readFile(p[1]).bytes, client = readFile(p[2]).bytes,
+                        key = readFile(p[3]).bytes;
+            return checked(plans::mutualTlsPlan(ca, client, key, w.text("password", "")));
         }
         usage("'mqtt tls' expects off, one-way CERT-FILE, or mutual CA-FILE CLIENT-FILE KEY-FILE "
               "[--password TEXT]");
@@ -306,11 +286,10 @@ std::vector<PlannedCommand> mqttCommand(const std::string& pane, std::vector<std
     usage("'mqtt' expects broker, topics, timing or tls");
 }
 
-std::vector<PlannedCommand> planCommand(const std::string& command,
-                                        const std::vector<std::string>& words) {
+Plan planCommand(const std::string& command, const std::vector<std::string>& words) {
     if (command == "test") {
         Words("test", words, {}).positional(0, "no arguments");
-        return {now(protocol::testPrintCommand(), "")};
+        return plans::testPlan();
     }
     if (command == "basic") {
         return basicCommand(
@@ -319,10 +298,7 @@ std::vector<PlannedCommand> planCommand(const std::string& command,
     if (command == "name") {
         const Words w("name", words, {});
         const auto& p = w.positional(1, "one TEXT");
-        if (auto message = protocol::checkPrinterName(p[0])) {
-            refuse(*message);
-        }
-        return {now(protocol::makePrinterNameCommand(p[0]), "")};
+        return checked(plans::printerNamePlan(utf8(p[0], "the name")));
     }
     if (command == "ip") {
         return ipCommand(Words("ip", words, {}));
@@ -330,10 +306,7 @@ std::vector<PlannedCommand> planCommand(const std::string& command,
     if (command == "wifi") {
         const Words w("wifi", words, {});
         const auto& p = w.positional(2, "SSID PASSWORD");
-        if (auto message = protocol::checkWiFiCredentials(p[0], p[1])) {
-            refuse(*message);
-        }
-        return {now(protocol::makeWiFiCommand(p[0], p[1]), protocol::kWiFiLogPrefix)};
+        return checked(plans::wifiPlan(utf8(p[0], "the SSID"), utf8(p[1], "the password")));
     }
     if (command == "mqtt") {
         if (words.empty()) {
@@ -406,7 +379,7 @@ Invocation parse(const std::vector<std::string>& arguments) {
         }
         return list;
     }
-    send.commands = planCommand(command, words);
+    send.plan = planCommand(command, words);
     return send;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/bytes.hpp"
+#include "plans/plan.hpp"
 
 #include <string>
 #include <variant>
@@ -12,20 +12,11 @@ namespace printerctl {
 
 enum class Transport { none, tcp, serial, usb, ble };
 
-// One command to send, when to send it (ms after the first), and the console line to print
-// with it (the screens' prefix; empty for commands the screens send without a line).
-struct PlannedCommand {
-    int delayMs = 0;
-    protocol::Bytes bytes;
-    std::string logPrefix;
-    bool logBeforeSending = false; // the MQTT screen logs first; the others after handing over
-};
-
 struct SendRequest {
     bool dryRun = false;
     Transport transport = Transport::none;
     std::string target; // HOST[:PORT], device path, port id or Bluetooth address
-    std::vector<PlannedCommand> commands;
+    plans::Plan plan;   // what the window's screen would send; no step refuses
 };
 
 struct DecodeRequest {

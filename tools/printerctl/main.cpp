@@ -36,8 +36,8 @@ int runDecode(const printerctl::DecodeRequest& request) {
 
 int runSend(const printerctl::SendRequest& request) {
     if (request.dryRun) {
-        for (const auto& command : request.commands) {
-            std::cout << protocol::hexText(command.bytes) << '\n';
+        for (const auto& step : request.plan.steps) {
+            std::cout << protocol::hexText(*step.build().bytes) << '\n';
         }
         return 0;
     }

@@ -1,24 +1,21 @@
 #include "tools/printerctl/transport_send.hpp"
 
-#include "connection/bluetooth_manager.hpp"
 #include "connection/console.hpp"
-#include "connection/network_manager.hpp"
-#include "connection/send_over_connection.hpp"
-#include "connection/usb_serial_manager.hpp"
-#include "protocol/frame.hpp"
+#include "connection/transports.hpp"
+#include "plans/plan_run.hpp"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <algorithm>
-#include <initializer_list>
-
 #include <cstdio>
 #include <iostream>
 
 namespace printerctl {
 
 namespace {
+
+using connection::ConnectionType;
 
 constexpr const char* kDefaultPort = "9100";
 // A printer advertises every few hundred milliseconds; a scan of this length sees it.
@@ -39,62 +36,60 @@ Target splitTarget(const std::string& target) {
             QString::fromStdString(target.substr(colon + 1))};
 }
 
-// One run: connect, send every command at its time, wait for the bytes to be delivered,
-// disconnect.
+ConnectionType typeOf(Transport transport) {
+    switch (transport) {
+    case Transport::tcp:
+        return ConnectionType::network;
+    case Transport::ble:
+        return ConnectionType::bluetooth;
+    default:
+        return ConnectionType::usb;
+    }
+}
+
+// One run: connect, run the plan once the link can carry it, wait for every step's delivery
+// report, disconnect.
 class SendSession {
 public:
     explicit SendSession(const SendRequest& request)
-        : request_(request), bluetooth_(nullptr, request.transport == Transport::ble
-                                                     ? connection::makeSystemBleCentral()
-                                                     : connection::makeInactiveBleCentral()) {
-        for (connection::ManagerAlert* manager :
-             std::initializer_list<connection::ManagerAlert*>{&network_, &usb_, &bluetooth_}) {
-            QObject::connect(manager, &connection::ManagerAlert::showAlertChanged, manager,
-                             [this, manager] {
-                                 if (manager->showAlert()) {
-                                     fail(manager->alertMessage());
+        : request_(request), type_(typeOf(request.transport)),
+          transports_(request.transport == Transport::ble ? connection::makeSystemBleCentral()
+                                                          : connection::makeInactiveBleCentral()) {
+        // Any alert ends the run: a refused connection, a time-out, a failed send.
+        for (const auto type : connection::kAllConnectionTypes) {
+            connection::Transport* transport = &transports_[type];
+            QObject::connect(transport, &connection::ManagerAlert::showAlertChanged, transport,
+                             [this, transport] {
+                                 if (transport->showAlert()) {
+                                     fail(transport->alertMessage());
                                  }
                              });
         }
-        QObject::connect(&network_, &connection::NetworkManager::isConnectedChanged, &network_,
-                         [this] { startWhen(network_.isConnected()); });
-        QObject::connect(&network_, &connection::NetworkManager::allDataWritten, &network_,
-                         [this] { finishWhenDelivered(); });
-        QObject::connect(&usb_, &connection::USBSerialManager::connectFinished, &usb_,
+        auto& network = transports_.network();
+        QObject::connect(&network, &connection::NetworkManager::isConnectedChanged, &network,
+                         [this, &network] { startWhen(network.isConnected()); });
+        auto& usb = transports_.usb();
+        QObject::connect(&usb, &connection::USBSerialManager::connectFinished, &usb,
                          [this](bool connected) { startWhen(connected); });
-        QObject::connect(&usb_, &connection::USBSerialManager::sendFinished, &usb_,
-                         [this](const QString& error) {
-                             if (!error.isEmpty()) {
-                                 fail(error);
-                                 return;
-                             }
-                             ++delivered_;
-                             finishWhenDelivered();
-                         });
-        QObject::connect(&usb_, &connection::USBSerialManager::portsRefreshed, &usb_,
+        QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb,
                          [this] { connectListedUsbPort(); });
         connectBluetoothSignals();
     }
 
     int run(const Target& target) {
-        const QString where = QString::fromStdString(request_.target);
         switch (request_.transport) {
         case Transport::tcp:
-            type_ = connection::ConnectionType::network;
-            network_.connect(target.host, target.port);
+            transports_.network().connect(target.host, target.port);
             break;
         case Transport::serial:
-            type_ = connection::ConnectionType::usb;
-            usb_.connectSerialPath(where);
+            transports_.usb().connectSerialPath(QString::fromStdString(request_.target));
             break;
         case Transport::usb:
-            type_ = connection::ConnectionType::usb;
-            usb_.refreshPorts();
+            transports_.usb().refreshPorts();
             break;
         default:
             // The radio's first state report starts a scan; the printer is connected once the
             // scan sees it.
-            type_ = connection::ConnectionType::bluetooth;
             break;
         }
         return QCoreApplication::exec();
@@ -103,40 +98,37 @@ public:
 private:
     void connectBluetoothSignals() {
         using connection::BluetoothManager;
+        auto& bluetooth = transports_.bluetooth();
         const QString wanted = QString::fromStdString(request_.target).toUpper();
         QObject::connect(
-            &bluetooth_, &BluetoothManager::discoveredDevicesChanged, &bluetooth_, [this, wanted] {
+            &bluetooth, &BluetoothManager::discoveredDevicesChanged, &bluetooth,
+            [this, wanted, &bluetooth] {
                 if (linkRequested_) {
                     return;
                 }
-                for (const auto& device : bluetooth_.discoveredDevices()) {
+                for (const auto& device : bluetooth.discoveredDevices()) {
                     if (device.identifier.toUpper() == wanted) {
                         linkRequested_ = true;
-                        bluetooth_.connect(device);
-                        // The manager gives up after its own 5 s; discovering the
-                        // services may take a few seconds more.
-                        QTimer::singleShot(kBleReadyLimit, &bluetooth_, [this] {
+                        bluetooth.connect(device);
+                        // The manager gives up after its own 5 s; discovering the services may
+                        // take a few seconds more.
+                        QTimer::singleShot(kBleReadyLimit, &bluetooth, [this] {
                             if (!started_) {
-                                fail(QStringLiteral("printerctl: %1 offered no "
-                                                    "writable characteristic")
+                                fail(QStringLiteral("printerctl: %1 offered no writable "
+                                                    "characteristic")
                                          .arg(QString::fromStdString(request_.target)));
                             }
                         });
                     }
                 }
             });
-        QObject::connect(&bluetooth_, &BluetoothManager::writeCharacteristicReady, &bluetooth_,
+        QObject::connect(&bluetooth, &BluetoothManager::writeCharacteristicReady, &bluetooth,
                          [this] { startWhen(true); });
-        QObject::connect(&bluetooth_, &BluetoothManager::allWritesConfirmed, &bluetooth_,
-                         [this] { finishWhenDelivered(); });
-        QObject::connect(
-            &bluetooth_, &BluetoothManager::writeFailed, &bluetooth_,
-            [this](const QString& error) { fail(QStringLiteral("Write failed: ") + error); });
-        QObject::connect(&bluetooth_, &BluetoothManager::radioStateReported, &bluetooth_, [this] {
+        QObject::connect(&bluetooth, &BluetoothManager::radioStateReported, &bluetooth, [this] {
             if (request_.transport != Transport::ble) {
                 return;
             }
-            QTimer::singleShot(kBleScanLimit, &bluetooth_, [this] {
+            QTimer::singleShot(kBleScanLimit, &transports_.bluetooth(), [this] {
                 if (!linkRequested_) {
                     fail(QStringLiteral("printerctl: no printer %1 seen by a %2 s scan")
                              .arg(QString::fromStdString(request_.target))
@@ -148,67 +140,39 @@ private:
 
     void connectListedUsbPort() {
         const QString wanted = QString::fromStdString(request_.target);
-        const auto& ports = usb_.availablePorts();
+        const auto& ports = transports_.usb().availablePorts();
         if (std::ranges::find(ports, wanted, &connection::USBSerialPort::id) == ports.end()) {
             fail(QStringLiteral("printerctl: no USB port \"%1\"; 'printerctl list usb' shows "
                                 "the ports")
                      .arg(wanted));
             return;
         }
-        usb_.connect(wanted);
+        transports_.usb().connect(wanted);
     }
 
     void startWhen(bool connected) {
-        if (connected && !started_) {
-            started_ = true;
-            for (std::size_t i = 0; i < request_.commands.size(); ++i) {
-                QTimer::singleShot(request_.commands[i].delayMs, &network_, [this, i] { send(i); });
-            }
-        }
-    }
-
-    void send(std::size_t index) {
-        if (finished_) {
+        if (!connected || started_) {
             return;
         }
-        const auto& command = request_.commands[index];
-        const auto log = [&] {
-            if (!command.logPrefix.empty()) {
-                connection::consoleLine(protocol::hexDumpLine(command.logPrefix, command.bytes));
-            }
-        };
-        if (command.logBeforeSending) {
-            log();
+        started_ = true;
+        plans::Plan plan = request_.plan;
+        // Success is the exit status here: the USB manager's confirmation alert would read as a
+        // failure.
+        for (auto& step : plan.steps) {
+            step.reportSuccess = false;
         }
-        connection::sendOverConnection(type_, network_, bluetooth_, usb_, command.bytes, false);
-        if (!command.logBeforeSending) {
-            log();
-        }
-        ++sent_;
-        finishWhenDelivered();
-    }
-
-    // TCP is done when its bytes reached the stack; USB when each send was confirmed; Bluetooth
-    // when every write was confirmed.
-    void finishWhenDelivered() {
-        if (sent_ != request_.commands.size()) {
-            return;
-        }
-        bool delivered = false;
-        switch (type_) {
-        case connection::ConnectionType::network:
-            delivered = !network_.hasPendingWrites();
-            break;
-        case connection::ConnectionType::bluetooth:
-            delivered = !bluetooth_.hasPendingWrites();
-            break;
-        case connection::ConnectionType::usb:
-            delivered = delivered_ == sent_;
-            break;
-        }
-        if (delivered) {
-            finish(0);
-        }
+        auto* run = new plans::PlanRun(std::move(plan), &transports_[type_]);
+        QObject::connect(run, &plans::PlanRun::stepRefused, run,
+                         [this](int, const QString& message) { fail(message); });
+        QObject::connect(run, &plans::PlanRun::stepReported, run,
+                         [this](int, const connection::DeliveryReport& report) {
+                             if (!report.delivered) {
+                                 fail(report.error);
+                             }
+                         });
+        QObject::connect(run, &plans::PlanRun::finished, run, [this] { finish(0); });
+        // After the link's own report has been handled in full (its console line first).
+        QTimer::singleShot(0, run, &plans::PlanRun::start);
     }
 
     void fail(const QString& message) {
@@ -223,23 +187,19 @@ private:
             return;
         }
         finished_ = true;
-        network_.disconnect();
-        usb_.disconnect();
-        bluetooth_.disconnect();
+        for (const auto type : connection::kAllConnectionTypes) {
+            transports_[type].disconnect();
+        }
         // Let the alert or console lines already posted come out before leaving.
-        QTimer::singleShot(0, &network_, [code] { QCoreApplication::exit(code); });
+        QTimer::singleShot(0, &transports_.network(), [code] { QCoreApplication::exit(code); });
     }
 
     const SendRequest& request_;
-    connection::ConnectionType type_ = connection::ConnectionType::network;
-    connection::NetworkManager network_;
-    connection::BluetoothManager bluetooth_;
-    connection::USBSerialManager usb_;
+    ConnectionType type_;
+    connection::Transports transports_;
     bool linkRequested_ = false;
     bool started_ = false;
     bool finished_ = false;
-    std::size_t sent_ = 0;
-    std::size_t delivered_ = 0;
 };
 
 } // namespace

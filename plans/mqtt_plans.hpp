@@ -1,17 +1,16 @@
 #pragma once
 
-#include "protocol/bytes.hpp"
+#include "plans/plan.hpp"
 #include "protocol/mqtt_commands.hpp"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-// The rules behind the MQTT screen's Apply buttons, kept free of any window so the command-line
-// twin sends exactly what the screen would, in the same order and with the same spacing.
-namespace protocol::mqtt {
+// The MQTT screen's four Apply actions as plans: the commands in order, spaced in time, each
+// reading its fields when it runs (the broker address and login excepted: their bytes are those
+// of the press), the last one followed by the restart notice.
+namespace plans {
 
 inline constexpr std::string_view kRestartNotice =
     "MQTT settings updated, please restart the printer to apply the settings";
@@ -34,33 +33,21 @@ inline constexpr std::string_view kDefaultZone = "8";
 inline constexpr std::string_view kDefaultPort = "1883";
 inline constexpr std::string_view kTlsPort = "8883";
 
-// When each step of an Apply leaves, in milliseconds after the press.
-inline constexpr int kLoginDelayMs = 300;
-inline constexpr int kClientIdDelayMs = 450;
-inline constexpr int kTopicStepMs = 250; // topics and timing: one step every 250 ms
+inline constexpr std::chrono::milliseconds kLoginDelay{300};
+inline constexpr std::chrono::milliseconds kClientIdDelay{450};
+inline constexpr std::chrono::milliseconds kTopicStep{250}; // topics and timing
 
-// Time zone text (hours east of UTC) to the clock command's zone byte: quarter hours, clamped to
-// 0...255; empty or unparseable text counts as 8.
-std::uint8_t zoneByte(std::string_view zoneText);
-
-// One step of an Apply: the command to send, or the message to show instead.
-struct Step {
-    std::optional<Bytes> command;
-    std::string error;
-};
-Step heartbeatStep(std::string_view heartbeatText);
-Step keepAliveStep(std::string_view keepAliveText);
-
+// The starting values of both faces (the sheet puts a documentation address in the server).
 struct BrokerFields {
     std::string server;
     std::string port{kDefaultPort};
-    std::string username;
-    std::string password;
+    std::string username = "test";
+    std::string password = "pass";
     std::string clientId;
     bool useDefaultClientID = true;
 };
 struct TopicFields {
-    std::uint8_t selectedSubTopicType = kSourceCpuUuid;
+    std::uint8_t selectedSubTopicType = protocol::mqtt::kSourceCpuUuid;
     bool publishReceiptInfo = false;
     std::uint8_t pubQos = 1;
     std::string heartbeatPubTopic = "HearBeat";
@@ -74,30 +61,25 @@ struct TimingFields {
     std::string testWebUrl{kDefaultTestWebUrl};
 };
 
-// The client ID command as the broker pane builds it at 0.45 s.
-Bytes clientIdCommand(const BrokerFields& fields);
+Plan brokerPlan(const Reader<BrokerFields>& read);
+Plan topicsPlan(Reader<TopicFields> read);
+Plan timingPlan(Reader<TimingFields> read);
+Plan tlsOffPlan();
+// `certificateText` as the text area holds it; it is trimmed here.
+Plan oneWayTlsPlan(std::string_view certificateText);
+Plan mutualTlsPlan(const protocol::Bytes& caFile, const protocol::Bytes& clientFile,
+                   const protocol::Bytes& keyFile, std::string_view password);
 
-struct TimedCommand {
-    int delayMs;
-    Bytes bytes;
-    bool restartNotice;
-};
-// What one press sends, in order, and the messages it shows (in the order they appear).
-struct ApplyPlan {
-    std::vector<TimedCommand> commands;
-    std::vector<std::string> errors;
-};
-
-ApplyPlan planBroker(const BrokerFields& fields);
-ApplyPlan planTopics(const TopicFields& fields);
-ApplyPlan planTiming(const TimingFields& fields);
-ApplyPlan planTlsOff();
-// certificateText as held by the text area; it is trimmed here.
-ApplyPlan planOneWayTls(std::string_view certificateText);
-ApplyPlan planMutualTls(const Bytes& caFile, const Bytes& clientFile, const Bytes& keyFile,
-                        std::string_view password);
+// Time zone text (hours east of UTC) to the clock command's zone byte: quarter hours, clamped to
+// 0...255; empty or unparseable text counts as 8.
+std::uint8_t zoneByte(std::string_view zoneText);
 
 // The port field after a TLS mode change (0 none, 1 one-way, 2 mutual).
 std::string adjustedPortForTlsMode(int tlsMode, std::string_view port);
 
-} // namespace protocol::mqtt
+// The one-way certificate text an imported file gives: PEM text as it is, anything else
+// wrapped as PEM; empty for a file of nothing but blanks, which holds no certificate (wrapped,
+// it would become an empty PEM block).
+std::string oneWayCertificateFromFile(const protocol::Bytes& file, std::string_view extension);
+
+} // namespace plans

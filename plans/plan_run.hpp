@@ -1,0 +1,63 @@
+#pragma once
+
+#include "connection/transport.hpp"
+#include "plans/plan.hpp"
+
+#include <QObject>
+#include <QPointer>
+#include <chrono>
+#include <functional>
+
+namespace plans {
+
+// One run of a plan on one transport: each step at its time (steps due at once run inside
+// `start`), its console line, its bytes handed to the transport, and the transport's report.
+// The run outlives whoever started it: it holds the plan's field readers and only a weak
+// reference to the transport, and deletes itself once every step has run and reported.
+class PlanRun : public QObject {
+    Q_OBJECT
+
+public:
+    // Runs `step` `delay` after now on the main thread; tests drive their own clock.
+    using Scheduler =
+        std::function<void(std::chrono::milliseconds delay, std::function<void()> step)>;
+
+    PlanRun(Plan plan, connection::Transport* transport, Scheduler scheduler = {});
+    ~PlanRun() override;
+
+    // Connect to the signals first: steps due at once run here.
+    void start();
+
+    int stepCount() const { return static_cast<int>(plan_.steps.size()); }
+    int deliveredSteps() const { return delivered_; }
+    int failedSteps() const { return failed_; }
+    int refusedSteps() const { return refused_; }
+
+signals:
+    // The step refused with the message the user is shown; nothing was sent for it.
+    void stepRefused(int index, const QString& message);
+    // The step's bytes were handed to the transport (its console line printed).
+    void stepHandedOver(int index, qint64 size);
+    void stepReported(int index, const connection::DeliveryReport& report);
+    // Every step has run and reported; the run deletes itself after this.
+    void finished();
+
+private:
+    void runStep(int index);
+    void report(int index, const connection::DeliveryReport& report);
+    void settle(int index);
+    void finish();
+
+    Plan plan_;
+    QPointer<connection::Transport> transport_;
+    Scheduler scheduler_;
+    std::vector<bool> handedOver_;   // handed to the transport, not yet reported
+    std::vector<bool> settledSteps_; // refused or reported
+    int settled_ = 0;
+    int delivered_ = 0;
+    int failed_ = 0;
+    int refused_ = 0;
+    bool finished_ = false;
+};
+
+} // namespace plans
