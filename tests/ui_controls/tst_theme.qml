@@ -7,29 +7,7 @@ TestCase {
     name: "Theme"
 
     Text { id: sample; text: "Receipt 42" }
-    FieldLabel { id: caption; text: "Wifi name" }
     Icon { id: icon }
-
-    function test_colour_data() {
-        return [
-            { tag: "ink", rgba: [0.12, 0.14, 0.16, 1] },
-            { tag: "inkSecondary", rgba: [0.35, 0.38, 0.42, 1] },
-            { tag: "paper", rgba: [0.97, 0.965, 0.95, 1] },
-            { tag: "paperShade", rgba: [0.93, 0.925, 0.91, 1] },
-            { tag: "accent", rgba: [0.08, 0.45, 0.48, 1] },
-            { tag: "accentTint", rgba: [0.08, 0.45, 0.48, 0.12] },
-            { tag: "success", rgba: [0.18, 0.55, 0.38, 1] },
-            { tag: "danger", rgba: [0.72, 0.28, 0.24, 1] },
-            { tag: "hairline", rgba: [0, 0, 0, 0.08] },
-        ];
-    }
-
-    function test_colour(data) {
-        const colour = Theme[data.tag];
-        const components = [colour.r, colour.g, colour.b, colour.a];
-        for (let i = 0; i < 4; ++i)
-            fuzzyCompare(components[i], data.rgba[i], 0.0005, "component " + i);
-    }
 
     // The design's families are not installed anywhere; each must land on an embedded lookalike at
     // the right size, in a face of its own rather than a synthesised weight. The tests run with no
@@ -50,12 +28,6 @@ TestCase {
         compare(sample.fontInfo.family, data.family);
         compare(sample.fontInfo.pixelSize, data.size);
         compare(sample.fontInfo.styleName, data.style);
-    }
-
-    function test_field_label_font() {
-        compare(caption.fontInfo.family, "Manrope");
-        compare(caption.fontInfo.pixelSize, 12);
-        compare(caption.fontInfo.styleName, "Medium");
     }
 
     function test_licence_embedded_data() {
