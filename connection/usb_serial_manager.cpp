@@ -14,11 +14,12 @@ namespace connection {
 // What only the I/O thread touches: the open serial line.
 struct USBSerialManager::IoSide {
     int fileDescriptor = -1;
-    QString heldPath;             // the line's path while it is open
-    bool lastWriteFailed = false; // bytes may be stuck in the driver: the close discards them
+    QString heldPath; // the line's path while it is open
 
-    void close(bool discardOutput) {
-        serial::closeLine(fileDescriptor, discardOutput);
+    // Every send reported delivered has left the driver (writeAll waits for that); what is still
+    // queued belongs to a failed send, and a close must not wait for a printer that takes nothing.
+    void close() {
+        serial::closeLine(fileDescriptor, true);
         fileDescriptor = -1;
         heldPath.clear();
     }
@@ -102,7 +103,7 @@ USBSerialManager::~USBSerialManager() {
     // Stops the task in progress and joins the thread: nothing runs on it after this line, and
     // whatever it posted to this object is dropped with the object.
     ioQueue_.reset();
-    io_->close(true);
+    io_->close();
 }
 
 void USBSerialManager::postToMain(std::function<void()> work) {
@@ -228,7 +229,6 @@ void USBSerialManager::open(const USBSerialPort& port) {
         if (opened.fd >= 0) {
             io->fileDescriptor = opened.fd;
             io->heldPath = port.id;
-            io->lastWriteFailed = false;
             postConnected();
             return;
         }
@@ -261,7 +261,7 @@ void USBSerialManager::markConnected(const USBSerialPort& port) {
 void USBSerialManager::disconnect() {
     ++attempt_;
     // Queued behind every write handed over before, so they still go out; nothing waits here.
-    ioQueue_->post([io = io_] { io->close(io->lastWriteFailed); });
+    ioQueue_->post([io = io_] { io->close(); });
     connectedPort_.reset();
     setIsConnected(false);
     setConnectionStatus(availablePorts_.empty() ? QStringLiteral("Not Connected")
@@ -297,7 +297,6 @@ void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
                 serial::writeAll(io->fileDescriptor, bytes, {limits.noProgress, limits.stop});
             error = result.error;
             sent = result.written;
-            io->lastWriteFailed = error.has_value();
             successText = QStringLiteral("USB test data sent.");
         }
         if (!reportSuccess) {

@@ -50,7 +50,10 @@ void closeLine(int fd, bool discardOutput) {
     if (fd < 0) {
         return;
     }
-    if (discardOutput) {
+    // Only what the driver itself still holds: on a pseudo-terminal a flush would reach into
+    // the other side and throw away what was delivered but not yet read there.
+    int pending = 0;
+    if (discardOutput && ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
         (void)tcflush(fd, TCOFLUSH);
     }
     (void)ioctl(fd, TIOCNXCL);
@@ -84,6 +87,18 @@ WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& li
     constexpr std::chrono::milliseconds kSlice{100};
     std::size_t offset = 0;
     auto lastProgress = Clock::now();
+    const auto stuck = [&](std::size_t sent) -> std::optional<WriteResult> {
+        const auto idle =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
+        if (idle < limits.noProgress) {
+            return std::nullopt;
+        }
+        const auto ms = limits.noProgress.count();
+        return failed(ms % 1000 == 0
+                          ? QStringLiteral("the printer took no data for %1 s").arg(ms / 1000)
+                          : QStringLiteral("the printer took no data for %1 ms").arg(ms),
+                      sent);
+    };
     while (offset < bytes.size()) {
         if (limits.stop.stop_requested()) {
             return failed(QStringLiteral("the connection was closed"), offset);
@@ -101,18 +116,29 @@ WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& li
             return {QStringLiteral("USB send failed: ") + systemErrorText(errno), offset};
         }
         // The driver's buffer is full (or the device took nothing): wait for room.
-        const auto idle =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastProgress);
-        if (idle >= limits.noProgress) {
-            const auto ms = limits.noProgress.count();
-            return failed(ms % 1000 == 0
-                              ? QStringLiteral("the printer took no data for %1 s").arg(ms / 1000)
-                              : QStringLiteral("the printer took no data for %1 ms").arg(ms),
-                          offset);
+        if (auto failure = stuck(offset)) {
+            return *failure;
         }
         pollfd room{fd, POLLOUT, 0};
-        (void)::poll(&room, 1,
-                     static_cast<int>(std::min(kSlice, limits.noProgress - idle).count()));
+        (void)::poll(&room, 1, static_cast<int>(kSlice.count()));
+    }
+    // Written is not yet sent: the driver still holds what the printer has not taken. Delivered
+    // means on the wire, so a close cannot throw any of it away and a report of success is true.
+    int pending = 0;
+    int lastPending = -1;
+    while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
+        if (pending != lastPending) {
+            lastPending = pending;
+            lastProgress = Clock::now();
+        }
+        const std::size_t sent = offset - static_cast<std::size_t>(pending);
+        if (limits.stop.stop_requested()) {
+            return failed(QStringLiteral("the connection was closed"), sent);
+        }
+        if (auto failure = stuck(sent)) {
+            return *failure;
+        }
+        (void)::poll(nullptr, 0, 5);
     }
     return {std::nullopt, offset};
 }

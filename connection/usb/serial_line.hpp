@@ -44,8 +44,9 @@ struct WriteLimits {
     std::stop_token stop; // the manager is going away
 };
 
-// Writes every byte, waiting while the device takes nothing, and fails when it has taken
-// nothing for `limits.noProgress`. `write` is the system call unless a test needs a device that
+// Writes every byte and waits until the driver has sent them all (its output queue is empty),
+// waiting while the device takes nothing, and fails when it has taken nothing for
+// `limits.noProgress`. `written` counts what the device took. `write` is the system call unless a test needs a device that
 // misbehaves in ways a terminal cannot be made to.
 using WriteFunction = ssize_t (*)(int fd, const void* data, std::size_t size);
 WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& limits = {},

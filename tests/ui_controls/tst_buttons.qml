@@ -2,7 +2,6 @@ import QtQuick
 import QtTest
 import PrinterConfig.Controls
 import PrinterConfig.Testing
-import "colours.js" as Colours
 
 Item {
     id: root
@@ -20,38 +19,6 @@ Item {
     TestCase {
         name: "Buttons"
         when: windowShown
-
-        function test_look_data() {
-            return [
-                { tag: "filled", component: primaryButton, props: { filled: true, destructive: false },
-                  body: Theme.accent, outline: 0, label: "white" },
-                { tag: "filled destructive", component: primaryButton, props: { filled: true, destructive: true },
-                  body: Theme.danger, outline: 0, label: "white" },
-                { tag: "outline", component: primaryButton, props: { filled: false, destructive: false },
-                  body: Qt.rgba(1, 1, 1, 0.35), outline: 1.2, outlineColour: Colours.withAlpha(Theme.accent, 0.45),
-                  label: Theme.accent },
-                { tag: "outline destructive", component: primaryButton, props: { filled: false, destructive: true },
-                  body: Qt.rgba(1, 1, 1, 0.35), outline: 1.2, outlineColour: Colours.withAlpha(Theme.danger, 0.5),
-                  label: Theme.danger },
-                { tag: "SettingButton", component: settingButton, props: {},
-                  body: Theme.accent, outline: 0, label: "white" },
-            ];
-        }
-
-        function test_look(data) {
-            const button = createTemporaryObject(data.component, root, data.props);
-            verify(Colours.same(button.background.color, data.body), "body " + button.background.color);
-            compare(button.background.radius, 10);
-            compare(button.background.border.width, data.outline);
-            if (data.outline > 0)
-                verify(Colours.same(button.background.border.color, data.outlineColour),
-                       "outline " + button.background.border.color);
-            verify(Colours.same(button.contentItem.color, data.label), "label " + button.contentItem.color);
-            compare(button.contentItem.fontInfo.family, "Manrope");
-            // The label spans the button inside its 16/12 insets.
-            compare(button.contentItem.width, button.width - 32);
-            compare(button.height, button.contentItem.implicitHeight + 24);
-        }
 
         function test_press_shrinks_dims_and_springs_back() {
             const button = createTemporaryObject(settingButton, root);

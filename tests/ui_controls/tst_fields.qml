@@ -2,7 +2,6 @@ import QtQuick
 import QtTest
 import PrinterConfig.Controls
 import PrinterConfig.Testing
-import "colours.js" as Colours
 
 Item {
     id: root
@@ -63,11 +62,8 @@ Item {
             compare(field.text, "other");
         }
 
-        function test_look_and_name() {
+        function test_accessible_name() {
             compare(Probe.accessibleName(field.input), "WIFI Password");
-            compare(field.input.placeholderText, "");
-            compare(field.input.background.radius, 8);
-            verify(Colours.same(field.input.background.color, Qt.rgba(1, 1, 1, 0.7)));
         }
     }
 }
