@@ -60,8 +60,7 @@ BluetoothManager::~BluetoothManager() {
 }
 
 void BluetoothManager::raise(const QString& message) {
-    setAlertMessage(message);
-    setShowAlert(true);
+    raiseNow(message);
 }
 
 // Every report of the central is handled as it arrives: the central already delivers them on the
@@ -306,7 +305,7 @@ void BluetoothManager::didUpdateValue(const BlePeripheral& /*peripheral*/,
 // --- writing --------------------------------------------------------------------------------
 
 void BluetoothManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
-                                bool /*reportSuccess*/) {
+                                bool /*reportSuccess*/, ProgressHandler onProgress) {
     const auto total = static_cast<qint64>(bytes.size());
     if (!writeCharacteristic_ || !connectedDevice_) {
         console(QStringLiteral("Printer not connected"));
@@ -327,6 +326,7 @@ void BluetoothManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
     auto send = std::make_shared<OutgoingSend>();
     send->total = total;
     send->onReport = std::move(onReport);
+    send->onProgress = std::move(onProgress);
     // A command that fits one chunk is one write (an empty one included). Behind a command still
     // going out it waits its turn rather than landing in the middle of it.
     std::size_t offset = 0;
@@ -368,8 +368,12 @@ void BluetoothManager::didWriteValue(const BlePeripheral& /*peripheral*/,
     const Chunk done = std::move(*chunkInFlight_);
     chunkInFlight_.reset();
     done.send->confirmed += static_cast<qint64>(done.bytes.size());
-    if (--done.send->chunksLeft == 0 && done.send->onReport) {
-        done.send->onReport(DeliveryReport::success(done.send->total));
+    if (--done.send->chunksLeft == 0) {
+        if (done.send->onReport) {
+            done.send->onReport(DeliveryReport::success(done.send->total));
+        }
+    } else if (done.send->onProgress) {
+        done.send->onProgress(done.send->confirmed, done.send->total);
     }
     writeNextChunk();
 }

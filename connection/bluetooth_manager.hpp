@@ -63,7 +63,7 @@ public:
     Q_INVOKABLE void disconnect() override;
     // Without a printer ready: the console line "Printer not connected", no alert.
     void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
-                  bool reportSuccess = false) override;
+                  bool reportSuccess = false, ProgressHandler onProgress = {}) override;
 
 signals:
     // The radio reported its state (after the alert or the scan it leads to).
@@ -101,6 +101,7 @@ private:
         qint64 confirmed = 0;
         std::size_t chunksLeft = 0;
         DeliveryHandler onReport;
+        ProgressHandler onProgress;
     };
     struct Chunk {
         protocol::Bytes bytes;

@@ -18,14 +18,15 @@ void ManagerAlert::setAlertMessage(const QString& message) {
     }
 }
 
+void ManagerAlert::raiseNow(const QString& message) {
+    setAlertMessage(message);
+    setShowAlert(true);
+    emit alertRaised(message);
+}
+
 void ManagerAlert::showError(const QString& message) {
     QMetaObject::invokeMethod(
-        this,
-        [this, message] {
-            setAlertMessage(message);
-            setShowAlert(true);
-        },
-        Qt::QueuedConnection);
+        this, [this, message] { raiseNow(message); }, Qt::QueuedConnection);
 }
 
 } // namespace connection

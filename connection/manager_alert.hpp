@@ -26,9 +26,13 @@ public:
 signals:
     void showAlertChanged();
     void alertMessageChanged();
+    // An alert was raised, even one with the same text as the one still up.
+    void alertRaised(const QString& message);
 
 protected:
     void setAlertMessage(const QString& message);
+    // Sets the message and raises the flag now (the caller is already a later task).
+    void raiseNow(const QString& message);
 
 private:
     bool showAlert_ = false;

@@ -35,8 +35,8 @@ public:
     SocketDeliveries(const SocketDeliveries&) = delete;
     SocketDeliveries& operator=(const SocketDeliveries&) = delete;
 
-    void add(qint64 size, DeliveryHandler handler) {
-        pending_.push_back({queued_, queued_ + size, std::move(handler)});
+    void add(qint64 size, DeliveryHandler handler, ProgressHandler progress) {
+        pending_.push_back({queued_, queued_ + size, std::move(handler), std::move(progress)});
         queued_ += size;
         if (size == 0) {
             // Nothing to wait for, but the report still comes after the caller has returned.
@@ -50,9 +50,16 @@ private:
         qint64 start;
         qint64 end;
         DeliveryHandler handler;
+        ProgressHandler progress;
     };
 
     void settle() {
+        // The send being written now has moved on.
+        if (!pending_.empty() && pending_.front().progress && written_ > pending_.front().start &&
+            written_ < pending_.front().end) {
+            const Pending& current = pending_.front();
+            current.progress(written_ - current.start, current.end - current.start);
+        }
         while (!pending_.empty() && pending_.front().end <= written_) {
             Pending done = std::move(pending_.front());
             pending_.pop_front();
@@ -293,7 +300,7 @@ void NetworkManager::cancelSocket() {
 }
 
 void NetworkManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
-                              bool /*reportSuccess*/) {
+                              bool /*reportSuccess*/, ProgressHandler onProgress) {
     const auto total = static_cast<qint64>(bytes.size());
     if (!isConnected_ || !socket_) {
         const QString text = QStringLiteral("Printer not connected, please connect first");
@@ -311,7 +318,7 @@ void NetworkManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onRe
         reportLater(this, std::move(onReport), DeliveryReport::failure(text, 0, total));
         return;
     }
-    deliveries_->add(total, std::move(onReport));
+    deliveries_->add(total, std::move(onReport), std::move(onProgress));
 }
 
 void NetworkManager::setIsConnected(bool connected) {

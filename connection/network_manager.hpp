@@ -43,7 +43,7 @@ public:
     Q_INVOKABLE void disconnect() override;
     // Delivered once the bytes reached the TCP stack; failed when the link breaks first.
     void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
-                  bool reportSuccess = false) override;
+                  bool reportSuccess = false, ProgressHandler onProgress = {}) override;
     bool isLinkUp() const override { return isConnected_; }
     // Runs `check` `delay` after now on the main thread; tests drive the time-out themselves.
     using Scheduler =

@@ -24,6 +24,9 @@ struct DeliveryReport {
 };
 
 using DeliveryHandler = std::function<void(const DeliveryReport&)>;
+// How much of one send has gone out so far: called any number of times before its report (the
+// last call may say all of it), always on the main thread.
+using ProgressHandler = std::function<void(qint64 bytesSent, qint64 total)>;
 
 // One printer link, whatever carries it. Each manager keeps its own published state, status
 // texts, console lines and alert; this is what the window and printerctl need in common.
@@ -43,7 +46,7 @@ public:
     // says so. `reportSuccess` is set only for the communication test (the USB manager then
     // confirms a good send with an alert).
     virtual void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
-                          bool reportSuccess = false) = 0;
+                          bool reportSuccess = false, ProgressHandler onProgress = {}) = 0;
 
     // Marks the link down at once and returns; bytes handed over before still go out, in order.
     virtual void disconnect() = 0;

@@ -269,7 +269,7 @@ void USBSerialManager::disconnect() {
 }
 
 void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler onReport,
-                                bool reportSuccess) {
+                                bool reportSuccess, ProgressHandler onProgress) {
     const auto total = static_cast<qint64>(bytes.size());
     if (!isConnected_ || !connectedPort_) {
         showError(kNotConnected);
@@ -280,7 +280,20 @@ void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
         }
         return;
     }
-    const BulkLimits limits{noProgressLimit_, ioQueue_->stopToken()};
+    BulkLimits limits{noProgressLimit_, ioQueue_->stopToken()};
+    if (onProgress) {
+        // At most a few reports a second reach the main thread, whatever the device's pace.
+        limits.progress = [this, onProgress, total, last = std::chrono::steady_clock::time_point{}](
+                              std::size_t taken) mutable {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last >= std::chrono::milliseconds(100)) {
+                last = now;
+                postToMain([onProgress, total, taken] {
+                    onProgress(static_cast<qint64>(taken), total);
+                });
+            }
+        };
+    }
     ioQueue_->post([this, io = io_, routes = routes_, port = *connectedPort_, bytes, reportSuccess,
                     limits, onReport = std::move(onReport)]() mutable {
         std::optional<QString> error;
@@ -293,8 +306,8 @@ void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
             successText = QStringLiteral(
                 "USB test data sent. If nothing prints, check paper/cover and try again.");
         } else {
-            const serial::WriteResult result =
-                serial::writeAll(io->fileDescriptor, bytes, {limits.noProgress, limits.stop});
+            const serial::WriteResult result = serial::writeAll(
+                io->fileDescriptor, bytes, {limits.noProgress, limits.stop, limits.progress});
             error = result.error;
             sent = result.written;
             successText = QStringLiteral("USB test data sent.");

@@ -84,7 +84,7 @@ public:
     // before.
     Q_INVOKABLE void disconnect() override;
     void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
-                  bool reportSuccess = false) override;
+                  bool reportSuccess = false, ProgressHandler onProgress = {}) override;
 
 signals:
     void availablePortsChanged();

@@ -15,6 +15,7 @@ PlanRun::PlanRun(Plan plan, connection::Transport* transport, Scheduler schedule
         };
     }
     settledSteps_.assign(plan_.steps.size(), false);
+    sent_.assign(plan_.steps.size(), 0);
     if (transport != nullptr) {
         // A transport that goes away takes the reports of what it was still sending with it.
         connect(transport, &QObject::destroyed, this, [this] {
@@ -71,6 +72,7 @@ void PlanRun::runStep(int index) {
     }
     const auto size = static_cast<qint64>(bytes.size());
     handedOver_[static_cast<std::size_t>(index)] = true;
+    handedOverBytes_ += size;
     if (transport_) {
         QPointer<PlanRun> self(this);
         transport_->sendData(
@@ -80,7 +82,12 @@ void PlanRun::runStep(int index) {
                     self->report(index, delivery);
                 }
             },
-            step.reportSuccess);
+            step.reportSuccess,
+            [self, index](qint64 sent, qint64) {
+                if (self) {
+                    self->setSent(index, sent);
+                }
+            });
     } else {
         QMetaObject::invokeMethod(
             this,
@@ -102,8 +109,18 @@ void PlanRun::report(int index, const connection::DeliveryReport& delivery) {
     }
     handedOver_[static_cast<std::size_t>(index)] = false;
     ++(delivery.delivered ? delivered_ : failed_);
+    setSent(index, delivery.bytesSent);
     emit stepReported(index, delivery);
     settle(index);
+}
+
+void PlanRun::setSent(int index, qint64 sent) {
+    sent_[static_cast<std::size_t>(index)] = sent;
+    qint64 total = 0;
+    for (const qint64 part : sent_) {
+        total += part;
+    }
+    emit bytesProgress(total, handedOverBytes_);
 }
 
 void PlanRun::settle(int index) {

@@ -39,6 +39,8 @@ signals:
     // The step's bytes were handed to the transport (its console line printed).
     void stepHandedOver(int index, qint64 size);
     void stepReported(int index, const connection::DeliveryReport& report);
+    // How many of the bytes handed over so far have gone out.
+    void bytesProgress(qint64 sent, qint64 handedOver);
     // Every step has run and reported; the run deletes itself after this.
     void finished();
 
@@ -51,7 +53,11 @@ private:
     Plan plan_;
     QPointer<connection::Transport> transport_;
     Scheduler scheduler_;
+    void setSent(int index, qint64 sent);
+
     std::vector<bool> handedOver_;   // handed to the transport, not yet reported
+    std::vector<qint64> sent_;       // per step, what has gone out so far
+    qint64 handedOverBytes_ = 0;
     std::vector<bool> settledSteps_; // refused or reported
     int settled_ = 0;
     int delivered_ = 0;

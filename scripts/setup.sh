@@ -23,7 +23,7 @@ packages=(
   # Qt 6 (Core, Network, Bluetooth, D-Bus; Gui, Qml, Quick and Quick Controls for the window)
   qt6-base-dev qt6-connectivity-dev qt6-declarative-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
-  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
+  qml6-module-qtquick-layouts qml6-module-qtquick-window
   qml6-module-qtquick-shapes qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qttest
   qml6-module-qt-labs-folderlistmodel
   # the window's fonts and icons, embedded at build time

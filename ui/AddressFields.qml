@@ -18,18 +18,21 @@ ColumnLayout {
         title: "IP Address"
         text: fields.address
         onTextEdited: fields.addressEdited(text)
+        numeric: true
         Layout.fillWidth: true
     }
     SettingTextField {
         title: "Subnet Mask"
         text: fields.mask
         onTextEdited: fields.maskEdited(text)
+        numeric: true
         Layout.fillWidth: true
     }
     SettingTextField {
         title: "Gateway"
         text: fields.gateway
         onTextEdited: fields.gatewayEdited(text)
+        numeric: true
         Layout.fillWidth: true
     }
 }

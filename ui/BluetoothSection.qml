@@ -38,11 +38,15 @@ PanelSection {
                 anchors.margins: 12
                 ColumnLayout {
                     Layout.fillWidth: true
+                    // A long name is cut short, never the way to disconnect.
+                    Layout.minimumWidth: 0
                     spacing: 2
                     Text {
                         text: section.model.connectedDeviceName
                         font: Theme.bodyFont
                         color: Theme.ink
+                        elide: Text.ElideRight
+                        Layout.fillWidth: true
                         Accessible.name: text
                     }
                     Text {
@@ -56,13 +60,15 @@ PanelSection {
                     text: "Disconnect"
                     filled: false
                     destructive: true
+                    Layout.fillWidth: false
+                    Layout.minimumWidth: implicitWidth
                     onClicked: section.model.disconnectBluetooth()
                 }
             }
         }
 
         Text {
-            visible: !section.connected && section.model.bluetoothDevices.length === 0
+            visible: !section.connected && section.model.bluetoothDevices.count === 0
             text: "Turn on the printer’s Bluetooth and wait…"
             font: Theme.bodyFont
             color: Theme.inkSecondary
@@ -82,11 +88,11 @@ PanelSection {
             Accessible.role: Accessible.List
             Accessible.name: "Nearby devices"
             delegate: DeviceRow {
-                required property var modelData
-                name: modelData.name
-                identifierLine: modelData.identifierLine
-                rssi: modelData.rssi
-                onClicked: section.model.connectBluetoothDevice(modelData.identifier)
+                required property string identifier
+                required name
+                required identifierLine
+                required rssi
+                onClicked: section.model.connectBluetoothDevice(identifier)
             }
             ScrollBar.vertical: ScrollBar {}
         }

@@ -26,6 +26,8 @@ Item {
     RowLayout {
         anchors.fill: parent
         spacing: 0
+        // Behind the open sheet nothing takes a key or a click: the transport stays as it is.
+        enabled: content.settingsSection === ""
 
         // --- connection panel -------------------------------------------------------------
         Rectangle {
@@ -169,18 +171,25 @@ Item {
         }
     }
 
-    // --- alerts, one per transport --------------------------------------------------------
-    ManagerAlertDialog {
-        title: "Network"
-        manager: content.networkManager
+    // --- alerts: the transports' and the screens', one at a time in the order raised --------
+    AppDialog {
+        id: alert
+        objectName: "alert"
+        readonly property bool raised: content.alerts.showing
+        z: 100 // over the settings sheet
+        title: content.alerts.title
+        message: content.alerts.message
+        onRaisedChanged: if (raised) open()
+        Component.onCompleted: if (raised) open()
+        // The next alert, if any, comes up once this one has gone.
+        onClosed: content.alerts.dismiss()
     }
-    ManagerAlertDialog {
-        title: "Bluetooth"
-        manager: content.bluetoothManager
-    }
-    ManagerAlertDialog {
-        title: "USB"
-        manager: content.usbSerialManager
+    Connections {
+        target: content.alerts
+        function onCurrentChanged() {
+            if (content.alerts.showing && !alert.visible)
+                alert.open()
+        }
     }
 
     // --- settings sheet -------------------------------------------------------------------

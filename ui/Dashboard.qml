@@ -10,10 +10,10 @@ Item {
     property var model
 
     ColumnLayout {
-        anchors.left: parent.left
-        anchors.right: parent.right
+        // Centred in a wide window, at most as wide as its widest row needs.
+        anchors.horizontalCenter: parent.horizontalCenter
         anchors.verticalCenter: parent.verticalCenter
-        anchors.margins: 56
+        width: Math.min(parent.width - 112, 420)
         spacing: 16
 
         ColumnLayout {
@@ -61,6 +61,19 @@ Item {
                 onClicked: dashboard.model.openSettings("hub")
             }
         }
+        // The communication test's word back: the printer got the bytes, or why not. It clears
+        // itself; a screen reader announces it as it appears.
+        Text {
+            objectName: "testNotice"
+            text: dashboard.model.testNotice
+            visible: text !== ""
+            font: Theme.captionFont
+            color: text.startsWith("Communication test sent") ? Theme.success : Theme.danger
+            wrapMode: Text.WordWrap
+            Layout.fillWidth: true
+            Accessible.role: Accessible.AlertMessage
+            Accessible.name: text
+        }
 
         GridLayout {
             columns: 2
@@ -94,6 +107,7 @@ Item {
                         radius: 14
                         color: card.hovered ? Qt.rgba(1, 1, 1, 0.8) : Qt.rgba(1, 1, 1, 0.6)
                         border.color: Theme.hairline
+                        FocusRing { shown: card.visualFocus; outerRadius: 14 }
                     }
                     contentItem: ColumnLayout {
                         spacing: 2

@@ -22,6 +22,7 @@ ItemDelegate {
         color: row.down ? Theme.accentTint : (row.hovered ? Qt.rgba(1, 1, 1, 0.75) : Qt.rgba(1, 1, 1, 0.5))
         border.color: Theme.hairline
         border.width: 1
+        FocusRing { shown: row.visualFocus }
     }
 
     contentItem: RowLayout {
@@ -48,14 +49,14 @@ ItemDelegate {
             }
             Text {
                 text: row.identifierLine
-                font.family: Theme.captionFont.family
+                font.family: Theme.numberFont.family
                 font.pixelSize: Theme.captionFont.pixelSize
                 color: Theme.inkSecondary
             }
         }
         Text {
             text: row.rssi + " dBm"
-            font.family: "monospace"
+            font.family: Theme.numberFont.family
             font.pixelSize: Theme.captionFont.pixelSize
             color: Theme.inkSecondary
         }

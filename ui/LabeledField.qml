@@ -3,12 +3,14 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import PrinterConfig.Controls
 
-// A caption over a text field with a placeholder. `edited` reports what the user typed.
+// A caption over a text field with a placeholder. `edited` reports every new text, typed or put
+// there otherwise (an input method, dictation through the accessibility interface).
 ColumnLayout {
     id: field
     property string title
     property string placeholder
     property string text
+    property bool numeric: false // an address or a port: the face with clear points
     signal edited(string value)
 
     spacing: 6
@@ -23,12 +25,12 @@ ColumnLayout {
         id: input
         Layout.fillWidth: true
         placeholderText: field.placeholder
-        font: Theme.bodyFont
+        font: field.numeric ? Theme.numberFont : Theme.bodyFont
         color: Theme.ink
         padding: 10
         selectByMouse: true
         Accessible.name: field.title
-        onTextEdited: field.edited(text)
+        onTextChanged: if (text !== field.text) field.edited(text)
         background: Rectangle {
             radius: 8
             color: Qt.rgba(1, 1, 1, 0.7)

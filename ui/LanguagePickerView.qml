@@ -30,6 +30,9 @@ ListView {
         rightPadding: 12
         hoverEnabled: true
         text: modelData.title
+        // A choice among many: announced with whether it is the current one.
+        Accessible.role: Accessible.RadioButton
+        Accessible.checkable: true
         Accessible.checked: current
         onClicked: {
             picker.screen.language = modelData.id
@@ -38,6 +41,7 @@ ListView {
         background: Rectangle {
             radius: 8
             color: row.current ? Theme.accentTint : (row.hovered ? Qt.rgba(1, 1, 1, 0.6) : "transparent")
+            FocusRing { shown: row.visualFocus; outerRadius: 8 }
         }
         contentItem: RowLayout {
             Text {

@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls.Basic
-import QtQuick.Dialogs
 import QtQuick.Layouts
 import PrinterConfig
 import PrinterConfig.Controls
@@ -74,7 +73,7 @@ SettingsForm {
                 onEdited: (value) => view.settings.mqttServer = value
             }
             MqttFieldRow {
-                label: "Port"; placeholder: "1883"
+                label: "Port"; placeholder: "1883"; numeric: true
                 text: view.settings ? view.settings.mqttPort : ""
                 onEdited: (value) => view.settings.mqttPort = value
             }
@@ -145,12 +144,12 @@ SettingsForm {
             Layout.fillWidth: true
             spacing: 8
             MqttFieldRow {
-                label: "Heartbeat (sec)"; placeholder: "0 = off"
+                label: "Heartbeat (sec)"; placeholder: "0 = off"; numeric: true
                 text: screen.heartbeatInterval
                 onEdited: (value) => screen.heartbeatInterval = value
             }
             MqttFieldRow {
-                label: "KeepAlive (sec)"; placeholder: "30"
+                label: "KeepAlive (sec)"; placeholder: "30"; numeric: true
                 text: screen.keepAliveInterval
                 onEdited: (value) => screen.keepAliveInterval = value
             }
@@ -160,7 +159,7 @@ SettingsForm {
                 onEdited: (value) => screen.ntpServer = value
             }
             MqttFieldRow {
-                label: "Timezone"; placeholder: "8 = UTC+8"
+                label: "Timezone"; placeholder: "8 = UTC+8"; numeric: true
                 text: screen.dateZone
                 onEdited: (value) => screen.dateZone = value
             }
@@ -267,18 +266,20 @@ SettingsForm {
         screen.importFile(decodeURIComponent(url.toString().replace(/^file:\/\//, "")))
     }
 
-    FileDialog {
-        id: importer
-        title: "Import certificate"
-        nameFilters: ["Certificates (*.crt *.cer *.pem *.key *.cert)", "All files (*)"]
-        onAccepted: view.importAccepted(selectedFile)
+    // Made when first needed: most visits to the screen never open it.
+    Loader {
+        id: importerLoader
+        active: false
+        sourceComponent: CertificateFileDialog {
+            homeFolder: screen.homeFolder
+            onAccepted: (file) => view.importAccepted(file)
+            onRejected: screen.importFailed("no file was chosen")
+        }
     }
-
-    AppDialog {
-        readonly property bool raised: screen.showRestartAlert
-        title: "Settings"
-        message: screen.alertMessage
-        onRaisedChanged: raised ? open() : close()
-        onClosed: screen.showRestartAlert = false
+    readonly property QtObject importer: QtObject {
+        function open() {
+            importerLoader.active = true
+            importerLoader.item.open()
+        }
     }
 }

@@ -15,6 +15,7 @@ PanelSection {
         LabeledField {
             Layout.fillWidth: true
             title: "IP Address"
+            numeric: true
             placeholder: "192.168.1.87"
             text: section.model.ipAddress
             onEdited: (value) => section.model.ipAddress = value
@@ -22,6 +23,7 @@ PanelSection {
         LabeledField {
             Layout.fillWidth: true
             title: "Port"
+            numeric: true
             placeholder: "9100"
             text: section.model.port
             onEdited: (value) => section.model.port = value

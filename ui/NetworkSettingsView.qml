@@ -20,7 +20,7 @@ SettingsForm {
         SettingTextField {
             title: "Printer Name"
             text: view.settings ? view.settings.printerName : ""
-            onTextEdited: view.settings.printerName = text
+            onTextChanged: if (view.settings) view.settings.printerName = text
             Layout.fillWidth: true
         }
         SettingButton {
@@ -34,6 +34,7 @@ SettingsForm {
         header: "Ethernet IP Settings"
         AppSwitch {
             text: "Use Static IP"
+            Accessible.name: "Ethernet: Use Static IP"
             checked: view.settings ? view.settings.useStaticIP : false
             onToggled: view.settings.useStaticIP = checked
             Layout.fillWidth: true
@@ -59,6 +60,7 @@ SettingsForm {
         header: "WiFi IP Settings"
         AppSwitch {
             text: "Use Static IP"
+            Accessible.name: "Wi\u2011Fi: Use Static IP"
             checked: screen.useWiFiStaticIP
             onToggled: screen.useWiFiStaticIP = checked
             Layout.fillWidth: true
@@ -79,8 +81,4 @@ SettingsForm {
         }
     }
 
-    RestartAlerts {
-        screen: screen
-        restartMessage: "Network settings updated, please restart the printer to apply the settings"
-    }
 }

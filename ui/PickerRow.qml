@@ -16,10 +16,13 @@ RowLayout {
         text: row.label
         font: Theme.bodyFont
         color: Theme.ink
-        Layout.preferredWidth: 120
+        // The longest labels ("Subscribe topic from", "Receipt reply topic") fit on one line.
+        Layout.preferredWidth: 150
         wrapMode: Text.WordWrap
     }
     SegmentedPicker {
+        // As tall as the text fields of the same pane.
+        Layout.preferredHeight: 38
         title: row.label
         model: row.options
         currentIndex: row.currentIndex

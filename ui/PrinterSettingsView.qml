@@ -25,7 +25,10 @@ Popup {
     height: Math.max(580, Math.min(660, parent ? parent.height - 40 : 660))
     modal: true
     visible: true
-    closePolicy: Popup.CloseOnEscape
+    // The sheet holds the keyboard while it is open: it takes the focus, Tab stays inside it,
+    // and Escape leaves the codepage list, else closes the sheet (see the content's Keys).
+    focus: true
+    closePolicy: Popup.NoAutoClose
     padding: 0
     onClosed: dismissed()
     T.Overlay.modal: Rectangle { color: Qt.rgba(0.12, 0.14, 0.16, 0.28) }
@@ -33,17 +36,23 @@ Popup {
         radius: 16
         color: Theme.paper
         border.color: Theme.hairline
-        clip: true
         PaperBackground {
             anchors.fill: parent
             anchors.margins: 1
+            radius: 15 // inside the border: the corners stay round
         }
     }
 
+    // What the screen shown now is doing: a transfer's progress.
+    readonly property var activeScreen: stack.currentItem && stack.currentItem.screen
+                                        ? stack.currentItem.screen : null
+
     contentItem: ColumnLayout {
         spacing: 0
+        focus: true
         Accessible.role: Accessible.Dialog
         Accessible.name: sheetModel.navigationTitle
+        Keys.onEscapePressed: stack.depth > 1 ? stack.pop() : sheet.close()
 
         // Navigation bar: "Close" in the cancellation place, the title in the middle, and
         // "Back" while a list is pushed over a screen.
@@ -80,8 +89,31 @@ Popup {
             }
         }
 
+        // A long transfer (a certificate over Bluetooth is hundreds of confirmed writes) shows
+        // how much has reached the printer.
+        ProgressBar {
+            id: transfer
+            objectName: "transferProgress"
+            readonly property bool running: sheet.activeScreen !== null
+                                            && sheet.activeScreen.transferring
+                                            && sheet.activeScreen.bytesTotal > 0
+            visible: running
+            Layout.fillWidth: true
+            Layout.leftMargin: 14
+            Layout.rightMargin: 14
+            Layout.topMargin: 6
+            from: 0
+            to: running ? sheet.activeScreen.bytesTotal : 1
+            value: running ? sheet.activeScreen.bytesSent : 0
+            Accessible.role: Accessible.ProgressBar
+            Accessible.name: running ? "Sending to the printer: " + Math.round(value) + " of "
+                                       + Math.round(to) + " bytes"
+                                     : "Sending to the printer"
+        }
+
         StackView {
             id: stack
+            focus: true
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true
@@ -203,6 +235,7 @@ Popup {
                                         radius: 10
                                         color: rowButton.down ? Theme.accentTint
                                                               : (rowButton.hovered ? Qt.rgba(1, 1, 1, 0.5) : "transparent")
+                                        FocusRing { shown: rowButton.visualFocus }
                                     }
                                     contentItem: SettingRowView {
                                         icon: modelData.icon

@@ -29,5 +29,6 @@ AbstractButton {
     background: Rectangle {
         radius: 6
         color: button.hovered ? Theme.accentTint : "transparent"
+        FocusRing { shown: button.visualFocus; outerRadius: 6 }
     }
 }

@@ -27,6 +27,7 @@ AbstractButton {
         border.width: 1
         border.color: button.selected ? Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.35)
                                       : Theme.hairline
+        FocusRing { shown: button.visualFocus }
     }
 
     contentItem: ColumnLayout {

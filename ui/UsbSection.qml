@@ -26,7 +26,7 @@ PanelSection {
         }
 
         Text {
-            visible: section.model.usbPorts.length === 0
+            visible: section.model.usbPorts.count === 0
             text: "No USB printer found. Use a data USB cable (not charge-only), then Refresh."
             font: Theme.bodyFont
             color: Theme.inkSecondary
@@ -36,14 +36,14 @@ PanelSection {
         }
 
         AppComboBox {
-            visible: section.model.usbPorts.length > 0
+            visible: section.model.usbPorts.count > 0
             Layout.fillWidth: true
             model: section.model.usbPorts
             textRole: "name"
             valueRole: "id"
             currentIndex: section.model.selectedUsbPortIndex
             title: "USB printer"
-            onActivated: (index) => section.model.selectUsbPort(section.model.usbPorts[index].id)
+            onActivated: section.model.selectUsbPort(currentValue)
         }
 
         PrimaryButton {

@@ -18,14 +18,14 @@ SettingsForm {
         SettingTextField {
             title: "WIFI Name"
             text: view.settings ? view.settings.wifiName : ""
-            onTextEdited: view.settings.wifiName = text
+            onTextChanged: if (view.settings) view.settings.wifiName = text
             Layout.fillWidth: true
         }
         SettingTextField {
             title: "WIFI Password"
             isSecure: true
             text: view.settings ? view.settings.wifiPassword : ""
-            onTextEdited: view.settings.wifiPassword = text
+            onTextChanged: if (view.settings) view.settings.wifiPassword = text
             Layout.fillWidth: true
         }
         Text {
@@ -41,8 +41,4 @@ SettingsForm {
         }
     }
 
-    RestartAlerts {
-        screen: screen
-        restartMessage: "WIFI settings updated, please restart the printer to apply the settings"
-    }
 }

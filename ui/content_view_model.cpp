@@ -28,21 +28,50 @@ ContentViewModel::ContentViewModel(QObject* parent)
       // The Bluetooth stack starts with the window: its first state report starts a scan.
       transports_(std::make_unique<connection::Transports>(centralFactory()())),
       network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
-      usb_(&transports_->usb()) {
+      usb_(&transports_->usb()), usbPorts_(std::make_unique<UsbPortList>(*usb_)),
+      bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)) {
     using namespace connection;
-    const auto changed = [this] { emit stateChanged(); };
+    const auto changed = [this] { refresh(); };
     connect(network_, &NetworkManager::isConnectedChanged, this, changed);
     connect(network_, &NetworkManager::connectionStatusChanged, this, changed);
     connect(bluetooth_, &BluetoothManager::discoveredDevicesChanged, this, changed);
-    connect(bluetooth_, &BluetoothManager::deviceRSSIChanged, this, changed);
     connect(bluetooth_, &BluetoothManager::connectedDeviceChanged, this, changed);
     connect(usb_, &USBSerialManager::availablePortsChanged, this, changed);
     connect(usb_, &USBSerialManager::selectedPortPathChanged, this, changed);
     connect(usb_, &USBSerialManager::isConnectedChanged, this, changed);
     connect(usb_, &USBSerialManager::connectionStatusChanged, this, changed);
+    relayAlerts(*network_, QStringLiteral("Network"));
+    relayAlerts(*usb_, QStringLiteral("USB"));
+    connect(bluetooth_, &ManagerAlert::alertRaised, this, [this](const QString& message) {
+        // Nobody asked for Bluetooth yet: a machine without a radio is no news until then.
+        if (connectionType_ != ConnectionType::bluetooth) {
+            heldBluetoothAlert_ = message;
+            return;
+        }
+        alerts_.post(QStringLiteral("Bluetooth"), message, [this] {
+            if (!alerts_.holds(QStringLiteral("Bluetooth"))) {
+                bluetooth_->setShowAlert(false);
+            }
+        });
+    });
+    testNoticeTimer_.setSingleShot(true);
+    testNoticeTimer_.setInterval(kTestNoticeTime);
+    connect(&testNoticeTimer_, &QTimer::timeout, this, [this] { showTestNotice({}); });
+    derived_ = compute();
 }
 
 ContentViewModel::~ContentViewModel() = default;
+
+void ContentViewModel::relayAlerts(connection::ManagerAlert& manager, const QString& title) {
+    connect(&manager, &connection::ManagerAlert::alertRaised, this,
+            [this, &manager, title](const QString& message) {
+                alerts_.post(title, message, [this, &manager, title] {
+                    if (!alerts_.holds(title)) {
+                        manager.setShowAlert(false);
+                    }
+                });
+            });
+}
 
 QString ContentViewModel::connectionTypeText() const {
     return QString::fromLatin1(connection::rawValue(connectionType_).data());
@@ -55,73 +84,92 @@ QString ContentViewModel::settingsSectionText() const {
 void ContentViewModel::setIpAddress(const QString& address) {
     if (address != ipAddress_) {
         ipAddress_ = address;
-        emit stateChanged();
+        emit ipAddressChanged();
+        refresh();
     }
 }
 
 void ContentViewModel::setPort(const QString& port) {
     if (port != port_) {
         port_ = port;
-        emit stateChanged();
+        emit portChanged();
+        refresh();
     }
 }
 
 // --- derived values -------------------------------------------------------------------------
 
-bool ContentViewModel::isCurrentConnected() const {
-    return (*transports_)[connectionType_].isLinkUp();
-}
-
-QString ContentViewModel::statusText() const {
+ContentViewModel::Derived ContentViewModel::compute() const {
+    Derived d;
+    d.isCurrentConnected = (*transports_)[connectionType_].isLinkUp();
+    const auto& device = bluetooth_->connectedDevice();
+    d.connectedDeviceName =
+        device && !device->name.isEmpty() ? device->name : QStringLiteral("Printer");
     switch (connectionType_) {
     case ConnectionType::bluetooth: {
-        const auto& device = bluetooth_->connectedDevice();
-        if (device && !device->name.isEmpty()) {
-            return QStringLiteral("Connected · ") + device->name;
-        }
         const auto count = bluetooth_->discoveredDevices().size();
-        if (count == 0) {
-            return QStringLiteral("Scanning for printers…");
+        if (device && !device->name.isEmpty()) {
+            d.statusText = QStringLiteral("Connected · ") + device->name;
+        } else if (count == 0) {
+            d.statusText = QStringLiteral("Scanning for printers…");
+        } else {
+            d.statusText =
+                QString::number(count) + QStringLiteral(" device(s) found — tap to connect");
         }
-        return QString::number(count) + QStringLiteral(" device(s) found — tap to connect");
+        d.connectedName =
+            device && !device->name.isEmpty() ? device->name : QStringLiteral("Bluetooth Printer");
+        d.connectionKind = QStringLiteral("Bluetooth LE");
+        break;
     }
     case ConnectionType::network: {
         const QString status = network_->connectionStatus();
-        return status.isEmpty() ? QStringLiteral("Enter printer IP and port") : status;
+        d.statusText = status.isEmpty() ? QStringLiteral("Enter printer IP and port") : status;
+        d.connectedName = network_->isConnected() && !linkedAddress_.isEmpty()
+                              ? linkedAddress_
+                              : ipAddress_ + QLatin1Char(':') + port_;
+        d.connectionKind = QStringLiteral("TCP network printer");
+        break;
     }
     case ConnectionType::usb: {
         const QString status = usb_->connectionStatus();
-        return status.isEmpty() ? QStringLiteral("Select a USB port and connect") : status;
+        d.statusText = status.isEmpty() ? QStringLiteral("Select a USB port and connect") : status;
+        d.connectedName = QStringLiteral("USB Printer");
+        d.connectionKind = usbPortDisplayName(usb_->selectedPortPath(), usb_->availablePorts());
+        break;
     }
     }
-    return {};
+    const auto& ports = usb_->availablePorts();
+    const auto port =
+        std::ranges::find(ports, usb_->selectedPortPath(), &connection::USBSerialPort::id);
+    d.selectedUsbPortIndex = port == ports.end() ? -1 : static_cast<int>(port - ports.begin());
+    d.usbConnectEnabled = usb_->isConnected() || !usb_->selectedPortPath().isEmpty();
+    return d;
 }
 
-QString ContentViewModel::connectedName() const {
-    switch (connectionType_) {
-    case ConnectionType::network:
-        return ipAddress_ + QLatin1Char(':') + port_;
-    case ConnectionType::bluetooth: {
-        const auto& device = bluetooth_->connectedDevice();
-        return device && !device->name.isEmpty() ? device->name
-                                                 : QStringLiteral("Bluetooth Printer");
+void ContentViewModel::refresh() {
+    const Derived next = compute();
+    const Derived previous = std::exchange(derived_, next);
+    if (next.isCurrentConnected != previous.isCurrentConnected) {
+        emit isCurrentConnectedChanged();
     }
-    case ConnectionType::usb:
-        return QStringLiteral("USB Printer");
+    if (next.statusText != previous.statusText) {
+        emit statusTextChanged();
     }
-    return {};
-}
-
-QString ContentViewModel::connectionKind() const {
-    switch (connectionType_) {
-    case ConnectionType::network:
-        return QStringLiteral("TCP network printer");
-    case ConnectionType::bluetooth:
-        return QStringLiteral("Bluetooth LE");
-    case ConnectionType::usb:
-        return usbPortDisplayName(usb_->selectedPortPath(), usb_->availablePorts());
+    if (next.connectedName != previous.connectedName) {
+        emit connectedNameChanged();
     }
-    return {};
+    if (next.connectionKind != previous.connectionKind) {
+        emit connectionKindChanged();
+    }
+    if (next.selectedUsbPortIndex != previous.selectedUsbPortIndex) {
+        emit selectedUsbPortIndexChanged();
+    }
+    if (next.usbConnectEnabled != previous.usbConnectEnabled) {
+        emit usbConnectEnabledChanged();
+    }
+    if (next.connectedDeviceName != previous.connectedDeviceName) {
+        emit connectedDeviceNameChanged();
+    }
 }
 
 QString ContentViewModel::usbPortDisplayName(const QString& portId,
@@ -140,65 +188,14 @@ QString ContentViewModel::usbPortDisplayName(const QString& portId,
     return name;
 }
 
-QString ContentViewModel::identifierLine(const QString& identifier) {
-    // A UUID's last group, or an address's six bytes: the same twelve hex digits either way.
-    QString digits = identifier;
-    digits.remove(QLatin1Char('-')).remove(QLatin1Char(':'));
-    digits = digits.right(12);
-    QString line;
-    for (qsizetype i = 0; i < digits.size(); ++i) {
-        if (i > 0 && i % 2 == 0) {
-            line += QLatin1Char(':');
-        }
-        line += digits[i];
-    }
-    return line.toUpper();
-}
-
-QVariantList ContentViewModel::usbPorts() const {
-    QVariantList ports;
-    for (const auto& port : usb_->availablePorts()) {
-        ports.append(
-            QVariantMap{{QStringLiteral("id"), port.id}, {QStringLiteral("name"), port.name}});
-    }
-    return ports;
-}
-
-int ContentViewModel::selectedUsbPortIndex() const {
-    const auto& ports = usb_->availablePorts();
-    const auto port =
-        std::ranges::find(ports, usb_->selectedPortPath(), &connection::USBSerialPort::id);
-    return port == ports.end() ? -1 : static_cast<int>(port - ports.begin());
-}
-
-bool ContentViewModel::usbConnectEnabled() const {
-    return usb_->isConnected() || !usb_->selectedPortPath().isEmpty();
-}
-
-QVariantList ContentViewModel::bluetoothDevices() const {
-    QVariantList devices;
-    for (const auto& device : bluetooth_->discoveredDevices()) {
-        devices.append(QVariantMap{
-            {QStringLiteral("identifier"), device.identifier},
-            {QStringLiteral("name"), device.displayName()},
-            {QStringLiteral("identifierLine"), identifierLine(device.identifier)},
-            {QStringLiteral("rssi"), bluetooth_->deviceRSSI().value(device.identifier, 0)},
-        });
-    }
-    return devices;
-}
-
-QString ContentViewModel::connectedDeviceName() const {
-    const auto& device = bluetooth_->connectedDevice();
-    return device && !device->name.isEmpty() ? device->name : QStringLiteral("Printer");
-}
-
 // --- actions --------------------------------------------------------------------------------
 
 void ContentViewModel::appear() {
     previousConnectionType_ = connectionType_;
-    appearReady_ = true;
-    emit stateChanged();
+    if (!appearReady_) {
+        appearReady_ = true;
+        emit appearReadyChanged();
+    }
     if (connectionType_ == ConnectionType::usb) {
         usb_->refreshPorts();
     } else if (connectionType_ == ConnectionType::bluetooth) {
@@ -213,37 +210,56 @@ void ContentViewModel::selectConnectionType(const QString& rawType) {
 }
 
 void ContentViewModel::selectConnectionType(ConnectionType type) {
+    if (settingsSection_) {
+        return;
+    }
     if (previousConnectionType_ && *previousConnectionType_ != type) {
         (*transports_)[*previousConnectionType_].disconnect();
     }
+    const bool changed = type != connectionType_;
     connectionType_ = type;
     previousConnectionType_ = type;
+    if (changed) {
+        emit connectionTypeChanged();
+    }
     switch (type) {
     case ConnectionType::network:
-        ipAddress_ = QStringLiteral("192.168.1.87");
-        port_ = QStringLiteral("9100");
+        setIpAddress(QStringLiteral("192.168.1.87"));
+        setPort(QStringLiteral("9100"));
         break;
     case ConnectionType::usb:
         usb_->refreshPorts();
         break;
     case ConnectionType::bluetooth:
+        if (heldBluetoothAlert_) {
+            const QString message = *std::exchange(heldBluetoothAlert_, std::nullopt);
+            alerts_.post(QStringLiteral("Bluetooth"), message,
+                         [this] { bluetooth_->setShowAlert(false); });
+        }
         bluetooth_->startScan();
         break;
     }
-    emit stateChanged();
+    refresh();
 }
 
 void ContentViewModel::toggleNetworkConnection() {
+    if (settingsSection_) {
+        return;
+    }
     if (network_->isConnected()) {
         network_->disconnect();
         return;
     }
     bluetooth_->disconnect();
     usb_->disconnect();
+    linkedAddress_ = ipAddress_ + QLatin1Char(':') + port_;
     network_->connect(ipAddress_, port_);
 }
 
 void ContentViewModel::toggleUSBConnection() {
+    if (settingsSection_) {
+        return;
+    }
     if (usb_->isConnected()) {
         usb_->disconnect();
         return;
@@ -269,30 +285,51 @@ void ContentViewModel::connectBluetoothDevice(const QString& identifier) {
     const auto& devices = bluetooth_->discoveredDevices();
     const auto device =
         std::ranges::find(devices, identifier, &connection::BlePeripheral::identifier);
-    if (device != devices.end()) {
+    if (device != devices.end() && !settingsSection_) {
         bluetooth_->connect(*device);
     }
 }
 
 void ContentViewModel::disconnectBluetooth() {
-    bluetooth_->disconnect();
+    if (!settingsSection_) {
+        bluetooth_->disconnect();
+    }
 }
 
 void ContentViewModel::sendTestData() {
-    (new plans::PlanRun(plans::testPlan(), &(*transports_)[connectionType_]))->start();
+    auto* run = new plans::PlanRun(plans::testPlan(), &(*transports_)[connectionType_]);
+    connect(run, &plans::PlanRun::stepReported, this,
+            [this](int, const connection::DeliveryReport& report) {
+                showTestNotice(report.delivered
+                                   ? QStringLiteral("Communication test sent to the printer")
+                                   : QStringLiteral("Communication test not sent: ") +
+                                         report.error);
+            });
+    run->start();
+}
+
+void ContentViewModel::showTestNotice(const QString& notice) {
+    if (!notice.isEmpty()) {
+        testNoticeTimer_.start();
+    }
+    if (notice != testNotice_) {
+        testNotice_ = notice;
+        emit testNoticeChanged();
+    }
 }
 
 void ContentViewModel::openSettings(const QString& rawSection) {
-    if (const auto section = settingsSectionFromRaw(rawSection)) {
+    if (const auto section = settingsSectionFromRaw(rawSection);
+        section && section != settingsSection_) {
         settingsSection_ = section;
-        emit stateChanged();
+        emit settingsSectionChanged();
     }
 }
 
 void ContentViewModel::closeSettings() {
     if (settingsSection_) {
         settingsSection_.reset();
-        emit stateChanged();
+        emit settingsSectionChanged();
     }
 }
 

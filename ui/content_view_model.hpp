@@ -2,10 +2,12 @@
 
 #include "connection/connection_type.hpp"
 #include "connection/transports.hpp"
+#include "ui/alert_queue.hpp"
+#include "ui/device_lists.hpp"
 #include "ui/settings_section.hpp"
 
 #include <QObject>
-#include <QVariantList>
+#include <QTimer>
 #include <QtQml/qqmlregistration.h>
 #include <functional>
 #include <memory>
@@ -14,34 +16,42 @@
 namespace ui {
 
 // The main window's state and actions: the three transports, the one chosen in the panel, the
-// address fields, what the status row and the dashboard show, and whether the settings sheet is
-// open. QML lays it out; every rule lives here.
+// address fields, what the status row and the dashboard show, the window's alerts, and whether
+// the settings sheet is open. QML lays it out; every rule lives here. Each property has a
+// notification of its own, sent only when its value changes.
 class ContentViewModel : public QObject {
     Q_OBJECT
     QML_ELEMENT
-    Q_PROPERTY(QObject* networkManager READ networkManagerObject CONSTANT)
-    Q_PROPERTY(QObject* bluetoothManager READ bluetoothManagerObject CONSTANT)
-    Q_PROPERTY(QObject* usbSerialManager READ usbSerialManagerObject CONSTANT)
-    Q_PROPERTY(QString connectionType READ connectionTypeText NOTIFY stateChanged)
-    Q_PROPERTY(QString settingsSection READ settingsSectionText NOTIFY stateChanged)
-    Q_PROPERTY(QString ipAddress READ ipAddress WRITE setIpAddress NOTIFY stateChanged)
-    Q_PROPERTY(QString port READ port WRITE setPort NOTIFY stateChanged)
-    Q_PROPERTY(bool appearReady READ appearReady NOTIFY stateChanged)
-    Q_PROPERTY(bool isCurrentConnected READ isCurrentConnected NOTIFY stateChanged)
-    Q_PROPERTY(QString statusText READ statusText NOTIFY stateChanged)
-    Q_PROPERTY(QString connectedName READ connectedName NOTIFY stateChanged)
-    Q_PROPERTY(QString connectionKind READ connectionKind NOTIFY stateChanged)
-    Q_PROPERTY(QVariantList usbPorts READ usbPorts NOTIFY stateChanged)
-    Q_PROPERTY(int selectedUsbPortIndex READ selectedUsbPortIndex NOTIFY stateChanged)
-    Q_PROPERTY(bool usbConnectEnabled READ usbConnectEnabled NOTIFY stateChanged)
-    Q_PROPERTY(QVariantList bluetoothDevices READ bluetoothDevices NOTIFY stateChanged)
-    Q_PROPERTY(QString connectedDeviceName READ connectedDeviceName NOTIFY stateChanged)
+    Q_PROPERTY(connection::NetworkManager* networkManager READ networkManagerObject CONSTANT)
+    Q_PROPERTY(connection::BluetoothManager* bluetoothManager READ bluetoothManagerObject CONSTANT)
+    Q_PROPERTY(connection::USBSerialManager* usbSerialManager READ usbSerialManagerObject CONSTANT)
+    Q_PROPERTY(ui::AlertQueue* alerts READ alerts CONSTANT)
+    Q_PROPERTY(ui::UsbPortList* usbPorts READ usbPorts CONSTANT)
+    Q_PROPERTY(ui::BluetoothDeviceList* bluetoothDevices READ bluetoothDevices CONSTANT)
+    Q_PROPERTY(QString connectionType READ connectionTypeText NOTIFY connectionTypeChanged)
+    Q_PROPERTY(QString settingsSection READ settingsSectionText NOTIFY settingsSectionChanged)
+    Q_PROPERTY(QString ipAddress READ ipAddress WRITE setIpAddress NOTIFY ipAddressChanged)
+    Q_PROPERTY(QString port READ port WRITE setPort NOTIFY portChanged)
+    Q_PROPERTY(bool appearReady READ appearReady NOTIFY appearReadyChanged)
+    Q_PROPERTY(bool isCurrentConnected READ isCurrentConnected NOTIFY isCurrentConnectedChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY statusTextChanged)
+    Q_PROPERTY(QString connectedName READ connectedName NOTIFY connectedNameChanged)
+    Q_PROPERTY(QString connectionKind READ connectionKind NOTIFY connectionKindChanged)
+    Q_PROPERTY(
+        int selectedUsbPortIndex READ selectedUsbPortIndex NOTIFY selectedUsbPortIndexChanged)
+    Q_PROPERTY(bool usbConnectEnabled READ usbConnectEnabled NOTIFY usbConnectEnabledChanged)
+    Q_PROPERTY(
+        QString connectedDeviceName READ connectedDeviceName NOTIFY connectedDeviceNameChanged)
+    // A short word on the communication test, cleared after a few seconds.
+    Q_PROPERTY(QString testNotice READ testNotice NOTIFY testNoticeChanged)
 
 public:
     // Where the Bluetooth manager gets its central; tests and screenshots put a scripted one in
     // before the window is created.
     using CentralFactory = std::function<std::unique_ptr<connection::BleCentral>()>;
     static void setCentralFactory(CentralFactory factory);
+
+    static constexpr std::chrono::milliseconds kTestNoticeTime{4000};
 
     explicit ContentViewModel(QObject* parent = nullptr);
     ~ContentViewModel() override;
@@ -50,6 +60,9 @@ public:
     connection::NetworkManager& networkManager() { return transports_->network(); }
     connection::BluetoothManager& bluetoothManager() { return transports_->bluetooth(); }
     connection::USBSerialManager& usbSerialManager() { return transports_->usb(); }
+    AlertQueue* alerts() { return &alerts_; }
+    UsbPortList* usbPorts() { return usbPorts_.get(); }
+    BluetoothDeviceList* bluetoothDevices() { return bluetoothDevices_.get(); }
 
     connection::ConnectionType connectionType() const { return connectionType_; }
     std::optional<SettingsSection> settingsSection() const { return settingsSection_; }
@@ -61,25 +74,23 @@ public:
     void setPort(const QString& port);
     bool appearReady() const { return appearReady_; }
 
-    bool isCurrentConnected() const;
-    QString statusText() const;
-    QString connectedName() const;
-    QString connectionKind() const;
-    QVariantList usbPorts() const;
-    int selectedUsbPortIndex() const;
-    bool usbConnectEnabled() const;
-    QVariantList bluetoothDevices() const;
-    QString connectedDeviceName() const;
+    bool isCurrentConnected() const { return derived_.isCurrentConnected; }
+    QString statusText() const { return derived_.statusText; }
+    QString connectedName() const { return derived_.connectedName; }
+    QString connectionKind() const { return derived_.connectionKind; }
+    int selectedUsbPortIndex() const { return derived_.selectedUsbPortIndex; }
+    bool usbConnectEnabled() const { return derived_.usbConnectEnabled; }
+    QString connectedDeviceName() const { return derived_.connectedDeviceName; }
+    QString testNotice() const { return testNotice_; }
 
     // How a USB port id reads on the dashboard: a listed CUPS printer's name, "USB Printer" for
     // an unlisted one, else the id's last path component.
     static QString usbPortDisplayName(const QString& portId,
                                       const std::vector<connection::USBSerialPort>& ports);
-    // A device identifier as AA:BB:CC:DD:EE:FF, from its last twelve hex digits.
-    static QString identifierLine(const QString& identifier);
 
     // The window's content appeared for the first time.
     Q_INVOKABLE void appear();
+    // While the settings sheet is open the transport stays as it is: these do nothing then.
     Q_INVOKABLE void selectConnectionType(const QString& rawType);
     void selectConnectionType(connection::ConnectionType type);
     Q_INVOKABLE void toggleNetworkConnection();
@@ -94,24 +105,62 @@ public:
     Q_INVOKABLE void closeSettings();
 
 signals:
-    void stateChanged();
+    void connectionTypeChanged();
+    void settingsSectionChanged();
+    void ipAddressChanged();
+    void portChanged();
+    void appearReadyChanged();
+    void isCurrentConnectedChanged();
+    void statusTextChanged();
+    void connectedNameChanged();
+    void connectionKindChanged();
+    void selectedUsbPortIndexChanged();
+    void usbConnectEnabledChanged();
+    void connectedDeviceNameChanged();
+    void testNoticeChanged();
 
 private:
+    // What the view shows that follows from the transports' state and the panel's choice.
+    struct Derived {
+        bool isCurrentConnected = false;
+        QString statusText;
+        QString connectedName;
+        QString connectionKind;
+        int selectedUsbPortIndex = -1;
+        bool usbConnectEnabled = false;
+        QString connectedDeviceName;
+    };
+    Derived compute() const;
+    // Recomputes what follows from the state and tells of each value that changed.
+    void refresh();
+    void relayAlerts(connection::ManagerAlert& manager, const QString& title);
+    void showTestNotice(const QString& notice);
+
     std::unique_ptr<connection::Transports> transports_;
     // Shorthands for the three managers the panel drives.
     connection::NetworkManager* network_;
     connection::BluetoothManager* bluetooth_;
     connection::USBSerialManager* usb_;
+    AlertQueue alerts_;
+    std::unique_ptr<UsbPortList> usbPorts_;
+    std::unique_ptr<BluetoothDeviceList> bluetoothDevices_;
     connection::ConnectionType connectionType_ = connection::ConnectionType::usb;
     std::optional<connection::ConnectionType> previousConnectionType_;
     std::optional<SettingsSection> settingsSection_;
     QString ipAddress_ = QStringLiteral("192.168.1.87");
     QString port_ = QStringLiteral("9100");
+    // The address the network link was made to: the fields may be edited or reset meanwhile.
+    QString linkedAddress_;
     bool appearReady_ = false;
+    // A Bluetooth alert raised while another transport is chosen waits until Bluetooth is.
+    std::optional<QString> heldBluetoothAlert_;
+    Derived derived_;
+    QString testNotice_;
+    QTimer testNoticeTimer_;
 
-    QObject* networkManagerObject() const { return network_; }
-    QObject* bluetoothManagerObject() const { return bluetooth_; }
-    QObject* usbSerialManagerObject() const { return usb_; }
+    connection::NetworkManager* networkManagerObject() const { return network_; }
+    connection::BluetoothManager* bluetoothManagerObject() const { return bluetooth_; }
+    connection::USBSerialManager* usbSerialManagerObject() const { return usb_; }
 };
 
 } // namespace ui

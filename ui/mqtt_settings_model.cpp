@@ -2,6 +2,8 @@
 
 #include "protocol/certificate.hpp"
 
+#include <QPointer>
+
 namespace ui {
 
 MQTTSettingsModel::MQTTSettingsModel(QObject* parent)
@@ -43,13 +45,21 @@ void MQTTSettingsModel::setUseDefaultClientID(bool value) {
     }
 }
 
+// The screen's one alert, "Settings": errors and the restart notice, each in its turn.
 void MQTTSettingsModel::show(const QString& message) {
     alertMessage_ = message;
     emit alertsChanged();
     setShowRestartAlert(true);
+    ++shownAlerts_;
+    QPointer<MQTTSettingsModel> self(this);
+    postAlert(QStringLiteral("Settings"), message, [self] {
+        if (self && --self->shownAlerts_ == 0) {
+            self->setShowRestartAlert(false);
+        }
+    });
 }
 
-void MQTTSettingsModel::stepConfirmed() {
+void MQTTSettingsModel::confirmed() {
     show(QString::fromUtf8(plans::kRestartNotice));
 }
 

@@ -4,7 +4,9 @@
 #include "plans/mqtt_plans.hpp"
 #include "ui/settings_screen_model.hpp"
 
+#include <QDir>
 #include <QString>
+#include <QUrl>
 #include <memory>
 
 namespace ui {
@@ -42,11 +44,14 @@ class MQTTSettingsModel : public SettingsScreenModel {
     Q_PROPERTY(QString mutualPassword MEMBER mutualPassword NOTIFY fieldsChanged)
     Q_PROPERTY(int mutualImportSlot MEMBER mutualImportSlot NOTIFY fieldsChanged)
     Q_PROPERTY(bool tlsApplyEnabled READ tlsApplyEnabled NOTIFY fieldsChanged)
+    // Where the file chooser opens.
+    Q_PROPERTY(QUrl homeFolder READ homeFolder CONSTANT)
 
 public:
     explicit MQTTSettingsModel(QObject* parent = nullptr);
 
     QString alertMessage() const { return alertMessage_; }
+    static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }
     int tlsMode() const { return tlsMode_; }
     // A mode change adjusts the port field as Apply TLS does.
     void setTlsMode(int mode);
@@ -108,7 +113,7 @@ signals:
 
 protected:
     void stepRefused(const QString& message) override { show(message); }
-    void stepConfirmed() override;
+    void confirmed() override;
 
 private:
     // What the delayed steps read when they run; it outlives the screen with them.
@@ -126,6 +131,7 @@ private:
     std::shared_ptr<State> state_ = std::make_shared<State>();
     int tlsMode_ = 0;
     QString alertMessage_;
+    int shownAlerts_ = 0; // in the window's queue
     protocol::Bytes mutualFiles_[3];
     QString mutualNames_[3];
 };

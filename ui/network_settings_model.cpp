@@ -7,15 +7,16 @@ namespace ui {
 void NetworkSettingsModel::shown() {
     PrinterSettingsModel& values = *settings();
     // Only a text with no characters at all counts as empty: spaces are the user's.
-    const auto fill = [](QString& text, const char* fallback) {
+    const auto fill = [&values](QString& text, const char* fallback,
+                                void (PrinterSettingsModel::*changed)()) {
         if (text.isEmpty()) {
             text = QLatin1String(fallback);
+            emit(values.*changed)();
         }
     };
-    fill(values.staticIP, "192.168.1.100");
-    fill(values.subnet, "255.255.255.0");
-    fill(values.gateway, "192.168.1.1");
-    emit values.valuesChanged();
+    fill(values.staticIP, "192.168.1.100", &PrinterSettingsModel::staticIPChanged);
+    fill(values.subnet, "255.255.255.0", &PrinterSettingsModel::subnetChanged);
+    fill(values.gateway, "192.168.1.1", &PrinterSettingsModel::gatewayChanged);
 }
 
 void NetworkSettingsModel::setPrinterName() {

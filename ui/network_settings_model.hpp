@@ -34,6 +34,10 @@ signals:
 protected:
     // Empty Ethernet texts get their defaults, written back to the sheet.
     void shown() override;
+    QString restartMessage() const override {
+        return QStringLiteral(
+            "Network settings updated, please restart the printer to apply the settings");
+    }
 
 private:
     void sendIP(bool isWiFi, bool isDynamic, const QString& address, const QString& mask,

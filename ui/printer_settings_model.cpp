@@ -2,11 +2,12 @@
 
 namespace ui {
 
-void PrinterSettingsModel::setText(std::string& field, const QString& value) {
+void PrinterSettingsModel::setText(std::string& field, const QString& value,
+                                   void (PrinterSettingsModel::*changed)()) {
     std::string converted = value.toStdString();
     if (converted != field) {
         field = std::move(converted);
-        emit valuesChanged();
+        emit(this->*changed)();
     }
 }
 

@@ -29,22 +29,25 @@ class PrinterSettingsModel : public QObject {
     Q_PROPERTY(QString navigationTitle READ navigationTitle NOTIFY currentSectionChanged)
     Q_PROPERTY(QVariantList hubRows READ hubRows CONSTANT)
 
-    Q_PROPERTY(int baudRate MEMBER baudRate NOTIFY valuesChanged)
-    Q_PROPERTY(bool cutterEnabled MEMBER cutterEnabled NOTIFY valuesChanged)
-    Q_PROPERTY(bool beeperEnabled MEMBER beeperEnabled NOTIFY valuesChanged)
-    Q_PROPERTY(int density MEMBER density NOTIFY valuesChanged)
-    Q_PROPERTY(bool useStaticIP MEMBER useStaticIP NOTIFY valuesChanged)
-    Q_PROPERTY(QString staticIP MEMBER staticIP NOTIFY valuesChanged)
-    Q_PROPERTY(QString subnet MEMBER subnet NOTIFY valuesChanged)
-    Q_PROPERTY(QString gateway MEMBER gateway NOTIFY valuesChanged)
-    Q_PROPERTY(QString printerName MEMBER printerName NOTIFY valuesChanged)
-    Q_PROPERTY(QString wifiName MEMBER wifiName NOTIFY valuesChanged)
-    Q_PROPERTY(QString wifiPassword MEMBER wifiPassword NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttServer READ mqttServer WRITE setMqttServer NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttPort READ mqttPort WRITE setMqttPort NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttUsername READ mqttUsername WRITE setMqttUsername NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttPassword READ mqttPassword WRITE setMqttPassword NOTIFY valuesChanged)
-    Q_PROPERTY(QString mqttClientId READ mqttClientId WRITE setMqttClientId NOTIFY valuesChanged)
+    Q_PROPERTY(int baudRate MEMBER baudRate NOTIFY baudRateChanged)
+    Q_PROPERTY(bool cutterEnabled MEMBER cutterEnabled NOTIFY cutterEnabledChanged)
+    Q_PROPERTY(bool beeperEnabled MEMBER beeperEnabled NOTIFY beeperEnabledChanged)
+    Q_PROPERTY(int density MEMBER density NOTIFY densityChanged)
+    Q_PROPERTY(bool useStaticIP MEMBER useStaticIP NOTIFY useStaticIPChanged)
+    Q_PROPERTY(QString staticIP MEMBER staticIP NOTIFY staticIPChanged)
+    Q_PROPERTY(QString subnet MEMBER subnet NOTIFY subnetChanged)
+    Q_PROPERTY(QString gateway MEMBER gateway NOTIFY gatewayChanged)
+    Q_PROPERTY(QString printerName MEMBER printerName NOTIFY printerNameChanged)
+    Q_PROPERTY(QString wifiName MEMBER wifiName NOTIFY wifiNameChanged)
+    Q_PROPERTY(QString wifiPassword MEMBER wifiPassword NOTIFY wifiPasswordChanged)
+    Q_PROPERTY(QString mqttServer READ mqttServer WRITE setMqttServer NOTIFY mqttServerChanged)
+    Q_PROPERTY(QString mqttPort READ mqttPort WRITE setMqttPort NOTIFY mqttPortChanged)
+    Q_PROPERTY(
+        QString mqttUsername READ mqttUsername WRITE setMqttUsername NOTIFY mqttUsernameChanged)
+    Q_PROPERTY(
+        QString mqttPassword READ mqttPassword WRITE setMqttPassword NOTIFY mqttPasswordChanged)
+    Q_PROPERTY(
+        QString mqttClientId READ mqttClientId WRITE setMqttClientId NOTIFY mqttClientIdChanged)
 
 public:
     using QObject::QObject;
@@ -66,15 +69,25 @@ public:
     // The broker values live in shared state: an MQTT step that runs after the sheet closed
     // still reads the values it was left with.
     QString mqttServer() const { return text(broker_->server); }
-    void setMqttServer(const QString& value) { setText(broker_->server, value); }
+    void setMqttServer(const QString& value) {
+        setText(broker_->server, value, &PrinterSettingsModel::mqttServerChanged);
+    }
     QString mqttPort() const { return text(broker_->port); }
-    void setMqttPort(const QString& value) { setText(broker_->port, value); }
+    void setMqttPort(const QString& value) {
+        setText(broker_->port, value, &PrinterSettingsModel::mqttPortChanged);
+    }
     QString mqttUsername() const { return text(broker_->username); }
-    void setMqttUsername(const QString& value) { setText(broker_->username, value); }
+    void setMqttUsername(const QString& value) {
+        setText(broker_->username, value, &PrinterSettingsModel::mqttUsernameChanged);
+    }
     QString mqttPassword() const { return text(broker_->password); }
-    void setMqttPassword(const QString& value) { setText(broker_->password, value); }
+    void setMqttPassword(const QString& value) {
+        setText(broker_->password, value, &PrinterSettingsModel::mqttPasswordChanged);
+    }
     QString mqttClientId() const { return text(broker_->clientId); }
-    void setMqttClientId(const QString& value) { setText(broker_->clientId, value); }
+    void setMqttClientId(const QString& value) {
+        setText(broker_->clientId, value, &PrinterSettingsModel::mqttClientIdChanged);
+    }
     std::shared_ptr<const plans::BrokerFields> brokerFields() const { return broker_; }
 
     int baudRate = 115200;
@@ -93,11 +106,26 @@ signals:
     void contentChanged();
     void connectionTypeChanged();
     void currentSectionChanged();
-    void valuesChanged();
+    void baudRateChanged();
+    void cutterEnabledChanged();
+    void beeperEnabledChanged();
+    void densityChanged();
+    void useStaticIPChanged();
+    void staticIPChanged();
+    void subnetChanged();
+    void gatewayChanged();
+    void printerNameChanged();
+    void wifiNameChanged();
+    void wifiPasswordChanged();
+    void mqttServerChanged();
+    void mqttPortChanged();
+    void mqttUsernameChanged();
+    void mqttPasswordChanged();
+    void mqttClientIdChanged();
 
 private:
     static QString text(const std::string& value) { return QString::fromStdString(value); }
-    void setText(std::string& field, const QString& value);
+    void setText(std::string& field, const QString& value, void (PrinterSettingsModel::*changed)());
 
     // The server is a documentation address (RFC 5737) that the user replaces with theirs.
     std::shared_ptr<plans::BrokerFields> broker_ = [] {

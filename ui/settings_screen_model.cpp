@@ -31,10 +31,38 @@ void SettingsScreenModel::setShowRefusal(bool show) {
     }
 }
 
+void SettingsScreenModel::postAlert(const QString& title, const QString& message,
+                                    std::function<void()> dismissed) {
+    ContentViewModel* content = settings_ ? settings_->content() : content_.data();
+    if (content != nullptr) {
+        content->alerts()->post(title, message, std::move(dismissed));
+    }
+}
+
 void SettingsScreenModel::stepRefused(const QString& message) {
     refusal_ = message;
     showRefusal_ = true;
     emit alertsChanged();
+    QPointer<SettingsScreenModel> self(this);
+    postAlert(QStringLiteral("Not Sent"), message, [self] {
+        if (self) {
+            self->setShowRefusal(false);
+        }
+    });
+}
+
+void SettingsScreenModel::confirmed() {
+    const QString message = restartMessage();
+    if (message.isEmpty()) {
+        return;
+    }
+    setShowRestartAlert(true);
+    QPointer<SettingsScreenModel> self(this);
+    postAlert(QStringLiteral("Settings Successful"), message, [self] {
+        if (self) {
+            self->setShowRestartAlert(false);
+        }
+    });
 }
 
 void SettingsScreenModel::run(plans::Plan plan) {
@@ -49,13 +77,47 @@ void SettingsScreenModel::run(plans::Plan plan) {
         confirms.push_back(step.confirms);
     }
     auto* run = new plans::PlanRun(std::move(plan), transport, scheduler_);
+    // What the run's reports decide: the confirmation only when every command it handed over
+    // reached the printer, else how far it got; never both.
+    struct Outcome {
+        bool confirmedStepDelivered = false;
+        QString firstFailure;
+    };
+    auto outcome = std::make_shared<Outcome>();
     connect(run, &plans::PlanRun::stepRefused, this,
             [this](int, const QString& message) { stepRefused(message); });
-    connect(run, &plans::PlanRun::stepHandedOver, this, [this, confirms](int index, qint64) {
-        if (confirms[static_cast<std::size_t>(index)]) {
-            stepConfirmed();
+    connect(run, &plans::PlanRun::stepReported, this,
+            [outcome, confirms](int index, const connection::DeliveryReport& report) {
+                if (report.delivered) {
+                    outcome->confirmedStepDelivered |= confirms[static_cast<std::size_t>(index)];
+                } else if (outcome->firstFailure.isEmpty()) {
+                    outcome->firstFailure = report.error;
+                }
+            });
+    connect(run, &plans::PlanRun::bytesProgress, this, [this](qint64 sent, qint64 total) {
+        sent_ = sent;
+        total_ = total;
+        emit progressChanged();
+    });
+    connect(run, &plans::PlanRun::finished, this, [this, run, outcome] {
+        --runs_;
+        emit progressChanged();
+        const int handedOver = run->deliveredSteps() + run->failedSteps();
+        if (run->failedSteps() > 0) {
+            postAlert(QStringLiteral("Not Sent"),
+                      QStringLiteral("%1 of %2 commands reached the printer.\n%3")
+                          .arg(run->deliveredSteps())
+                          .arg(handedOver)
+                          .arg(outcome->firstFailure),
+                      {});
+        } else if (outcome->confirmedStepDelivered) {
+            confirmed();
         }
     });
+    ++runs_;
+    sent_ = 0;
+    total_ = 0;
+    emit progressChanged();
     emit planStarted(run);
     run->start();
 }

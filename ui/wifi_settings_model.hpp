@@ -14,6 +14,12 @@ public:
 
     // "Set": the credentials as they stand now.
     Q_INVOKABLE void set();
+
+protected:
+    QString restartMessage() const override {
+        return QStringLiteral(
+            "WIFI settings updated, please restart the printer to apply the settings");
+    }
 };
 
 } // namespace ui

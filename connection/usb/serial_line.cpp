@@ -107,6 +107,9 @@ WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& li
         if (written > 0) {
             offset += static_cast<std::size_t>(written);
             lastProgress = Clock::now();
+            if (limits.progress) {
+                limits.progress(offset); // ahead by at most what the driver buffers
+            }
             continue;
         }
         if (written < 0 && errno == EINTR) {
@@ -127,11 +130,14 @@ WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& li
     int pending = 0;
     int lastPending = -1;
     while (ioctl(fd, TIOCOUTQ, &pending) == 0 && pending > 0) {
+        const std::size_t sent = offset - static_cast<std::size_t>(pending);
         if (pending != lastPending) {
             lastPending = pending;
             lastProgress = Clock::now();
+            if (limits.progress) {
+                limits.progress(sent);
+            }
         }
-        const std::size_t sent = offset - static_cast<std::size_t>(pending);
         if (limits.stop.stop_requested()) {
             return failed(QStringLiteral("the connection was closed"), sent);
         }

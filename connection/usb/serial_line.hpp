@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <unistd.h>
@@ -42,6 +43,8 @@ struct WriteResult {
 struct WriteLimits {
     std::chrono::milliseconds noProgress = kNoProgressLimit;
     std::stop_token stop; // the manager is going away
+    // Told how many bytes the device has taken, each time that grows.
+    std::function<void(std::size_t taken)> progress = {};
 };
 
 // Writes every byte and waits until the driver has sent them all (its output queue is empty),

@@ -417,6 +417,9 @@ SendResult writeChunks(libusb_device_handle* handle, std::uint8_t endpoint,
             if (transferred > 0) {
                 offset += static_cast<std::size_t>(transferred);
                 lastProgress = Clock::now();
+                if (limits.progress) {
+                    limits.progress(offset);
+                }
             }
             if (status == LIBUSB_ERROR_TIMEOUT && !limits.stop.stop_requested() &&
                 Clock::now() - lastProgress < limits.noProgress) {

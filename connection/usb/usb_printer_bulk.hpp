@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
@@ -66,6 +67,8 @@ struct BulkLimits {
     // A printer that takes nothing for this long fails the write.
     std::chrono::milliseconds noProgress{15'000};
     std::stop_token stop; // the manager is going away
+    // Told how many bytes the printer has taken, each time that grows.
+    std::function<void(std::size_t taken)> progress = {};
 };
 
 // How a delivery to a printer ended: nothing on success, else the text to show; and how many

@@ -16,6 +16,7 @@
 #include "protocol/frame.hpp"
 
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace ui;
@@ -40,16 +41,15 @@ protected:
 
     void watch(SettingsScreenModel& screen) {
         screen.setScheduler(clock.scheduler());
-        QObject::connect(&screen, &SettingsScreenModel::planStarted, &screen,
-                         [this](plans::PlanRun* run) {
-                             QObject::connect(run, &plans::PlanRun::stepRefused, run,
-                                              [this](int, const QString& message) {
-                                                  window.push_back("refused: " +
-                                                                   message.toStdString());
-                                              });
-                             QObject::connect(run, &plans::PlanRun::stepHandedOver, run,
-                                              [this](int, qint64 size) { received(size); });
-                         });
+        QObject::connect(
+            &screen, &SettingsScreenModel::planStarted, &screen, [this](plans::PlanRun* run) {
+                QObject::connect(run, &plans::PlanRun::stepRefused, run,
+                                 [this](int, const QString& message) {
+                                     window.push_back("refused: " + message.toStdString());
+                                 });
+                QObject::connect(run, &plans::PlanRun::stepHandedOver, run,
+                                 [this](int, qint64 size) { received(size); });
+            });
     }
     void received(qint64 size) {
         const auto bytes = pty.read(static_cast<std::size_t>(size), 5s);
@@ -64,8 +64,19 @@ protected:
         pressedAt = clock.now();
         action();
         clock.advanceBy(2s);
-        return {window, {console.lines().begin() + static_cast<long>(linesBefore),
-                         console.lines().end()}};
+        settle();
+        return {window,
+                {console.lines().begin() + static_cast<long>(linesBefore), console.lines().end()}};
+    }
+
+    // Every run has had its reports (the confirmations follow them).
+    void settle() {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [this] {
+                return !basic.transferring() && !network.transferring() && !wifi.transferring() &&
+                       !mqtt.transferring();
+            },
+            5000));
     }
 
     // printerctl's plan for the same input: its steps, and the console lines they print.
@@ -143,55 +154,86 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              basic.setLanguage(0);
              basic.set();
          },
-         false, &basic, none},
-        {"name, no console line", {"name", "Front desk"},
+         false,
+         &basic,
+         none},
+        {"name, no console line",
+         {"name", "Front desk"},
          [&] {
              sheet.printerName = "Front desk";
              network.setPrinterName();
          },
-         false, &network, none},
-        {"name too long", {"name", std::string(252, 'n')},
+         false,
+         &network,
+         none},
+        {"name too long",
+         {"name", std::string(252, 'n')},
          [&] {
              sheet.printerName = QString(252, 'n');
              network.setPrinterName();
          },
-         true, &network, refusal},
-        {"ethernet static", {"ip", "ethernet", "static", "10.0.0.2", "255.255.255.0", "10.0.0.1"},
+         true,
+         &network,
+         refusal},
+        {"ethernet static",
+         {"ip", "ethernet", "static", "10.0.0.2", "255.255.255.0", "10.0.0.1"},
          [&] {
              sheet.staticIP = "10.0.0.2";
              sheet.subnet = "255.255.255.0";
              sheet.gateway = "10.0.0.1";
              network.setEthernetStaticIP();
          },
-         false, &network, restart},
-        {"ethernet dhcp", {"ip", "ethernet", "dhcp"}, [&] { network.setEthernetDynamicIP(); },
-         false, &network, restart},
-        {"wifi dhcp", {"ip", "wifi", "dhcp"}, [&] { network.setWiFiDynamicIP(); }, false, &network,
+         false,
+         &network,
          restart},
-        {"wifi static, the screen's own texts", {"ip", "wifi", "static", "192.168.1.101",
-          "255.255.255.0", "192.168.1.1"},
-         [&] { network.setWiFiStaticIP(); }, false, &network, restart},
-        {"bad wifi address", {"ip", "wifi", "static", "10.0.0", "255.255.255.0", "10.0.0.1"},
+        {"ethernet dhcp",
+         {"ip", "ethernet", "dhcp"},
+         [&] { network.setEthernetDynamicIP(); },
+         false,
+         &network,
+         restart},
+        {"wifi dhcp",
+         {"ip", "wifi", "dhcp"},
+         [&] { network.setWiFiDynamicIP(); },
+         false,
+         &network,
+         restart},
+        {"wifi static, the screen's own texts",
+         {"ip", "wifi", "static", "192.168.1.101", "255.255.255.0", "192.168.1.1"},
+         [&] { network.setWiFiStaticIP(); },
+         false,
+         &network,
+         restart},
+        {"bad wifi address",
+         {"ip", "wifi", "static", "10.0.0", "255.255.255.0", "10.0.0.1"},
          [&] {
              network.wifiStaticIP = "10.0.0";
              network.setWiFiStaticIP();
          },
-         true, &network, refusal},
+         true,
+         &network,
+         refusal},
         {"wifi empty", {"wifi", "", ""}, [&] { wifi.set(); }, false, &wifi, restart},
-        {"wifi credentials", {"wifi", "shop", "secret"},
+        {"wifi credentials",
+         {"wifi", "shop", "secret"},
          [&] {
              sheet.wifiName = "shop";
              sheet.wifiPassword = "secret";
              wifi.set();
          },
-         false, &wifi, restart},
-        {"wifi too long", {"wifi", std::string(200, 's'), std::string(49, 'p')},
+         false,
+         &wifi,
+         restart},
+        {"wifi too long",
+         {"wifi", std::string(200, 's'), std::string(49, 'p')},
          [&] {
              sheet.wifiName = QString(200, 's');
              sheet.wifiPassword = QString(49, 'p');
              wifi.set();
          },
-         true, &wifi, refusal},
+         true,
+         &wifi,
+         refusal},
         {"broker",
          {"mqtt", "broker", "--server", "10.0.0.5", "--port", "+1883", "--client-id", "t7"},
          [&] {
@@ -201,15 +243,21 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              mqtt.setUseDefaultClientID(false);
              mqtt.applyBroker();
          },
-         false, &mqtt, restart},
-        {"broker port 70000", {"mqtt", "broker", "--server", "10.0.0.5", "--port", "70000"},
+         false,
+         &mqtt,
+         restart},
+        {"broker port 70000",
+         {"mqtt", "broker", "--server", "10.0.0.5", "--port", "70000"},
          [&] {
              sheet.setMqttPort("70000");
              mqtt.setUseDefaultClientID(true);
              mqtt.applyBroker();
          },
-         true, &mqtt, restart},
-        {"login 60/60", {"mqtt", "broker", "--server", "h", "--username", n60, "--password", n60},
+         true,
+         &mqtt,
+         restart},
+        {"login 60/60",
+         {"mqtt", "broker", "--server", "h", "--username", n60, "--password", n60},
          [&] {
              sheet.setMqttServer("h");
              sheet.setMqttPort("1883");
@@ -217,13 +265,18 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              sheet.setMqttPassword(QString::fromStdString(n60));
              mqtt.applyBroker();
          },
-         true, &mqtt, restart},
-        {"login 60/59", {"mqtt", "broker", "--server", "h", "--username", n60, "--password", n59},
+         true,
+         &mqtt,
+         restart},
+        {"login 60/59",
+         {"mqtt", "broker", "--server", "h", "--username", n60, "--password", n59},
          [&] {
              sheet.setMqttPassword(QString::fromStdString(n59));
              mqtt.applyBroker();
          },
-         false, &mqtt, restart},
+         false,
+         &mqtt,
+         restart},
         {"topics",
          {"mqtt", "topics", "--subscribe-source", "imei", "--publish-receipts", "on", "--qos", "2",
           "--heartbeat-topic", "", "--reply-topic", "done"},
@@ -235,53 +288,76 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              mqtt.setReceiptReplyTopic("done");
              mqtt.applyTopics();
          },
-         false, &mqtt, restart},
-        {"timing", {"mqtt", "timing", "--timezone", "-5", "--ntp-server", "", "--keepalive", "1"},
+         false,
+         &mqtt,
+         restart},
+        {"timing",
+         {"mqtt", "timing", "--timezone", "-5", "--ntp-server", "", "--keepalive", "1"},
          [&] {
              mqtt.setDateZone("-5");
              mqtt.setNtpServer("");
              mqtt.setKeepAliveInterval("1");
              mqtt.applyTiming();
          },
-         false, &mqtt, restart},
-        {"odd heartbeat", {"mqtt", "timing", "--heartbeat", "2", "--keepalive", "7201"},
+         false,
+         &mqtt,
+         restart},
+        {"odd heartbeat",
+         {"mqtt", "timing", "--heartbeat", "2", "--keepalive", "7201"},
          [&] {
              mqtt.setHeartbeatInterval("2");
              mqtt.setKeepAliveInterval("7201");
              mqtt.applyTiming();
          },
-         true, &mqtt, restart},
-        {"tls off", {"mqtt", "tls", "off"},
+         true,
+         &mqtt,
+         restart},
+        {"tls off",
+         {"mqtt", "tls", "off"},
          [&] {
              mqtt.setTlsMode(0);
              mqtt.applyTls();
          },
-         false, &mqtt, restart},
-        {"one-way pem", {"mqtt", "tls", "one-way", pem.toStdString()},
+         false,
+         &mqtt,
+         restart},
+        {"one-way pem",
+         {"mqtt", "tls", "one-way", pem.toStdString()},
          [&] {
              mqtt.setTlsMode(1);
              import(0, pem);
              mqtt.applyTls();
          },
-         false, &mqtt, restart},
-        {"one-way der", {"mqtt", "tls", "one-way", der.toStdString()},
+         false,
+         &mqtt,
+         restart},
+        {"one-way der",
+         {"mqtt", "tls", "one-way", der.toStdString()},
          [&] {
              import(0, der);
              mqtt.applyTls();
          },
-         false, &mqtt, restart},
-        {"one-way blank file", {"mqtt", "tls", "one-way", blank.toStdString()},
+         false,
+         &mqtt,
+         restart},
+        {"one-way blank file",
+         {"mqtt", "tls", "one-way", blank.toStdString()},
          [&] {
              import(0, blank);
              mqtt.applyTls();
          },
-         true, &mqtt, restart},
-        {"one-way oversize", {"mqtt", "tls", "one-way", oversize.toStdString()},
+         true,
+         &mqtt,
+         restart},
+        {"one-way oversize",
+         {"mqtt", "tls", "one-way", oversize.toStdString()},
          [&] {
              import(0, oversize);
              mqtt.applyTls();
          },
-         true, &mqtt, restart},
+         true,
+         &mqtt,
+         restart},
         {"mutual",
          {"mqtt", "tls", "mutual", pem.toStdString(), der.toStdString(), key.toStdString(),
           "--password", "pw"},
@@ -293,7 +369,9 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              mqtt.mutualPassword = "pw";
              mqtt.applyTls();
          },
-         false, &mqtt, restart},
+         false,
+         &mqtt,
+         restart},
         {"mutual oversize part",
          {"mqtt", "tls", "mutual", pem.toStdString(), der.toStdString(), bigPart.toStdString()},
          [&] {
@@ -301,7 +379,9 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
              mqtt.mutualPassword = "";
              mqtt.applyTls();
          },
-         true, &mqtt, restart},
+         true,
+         &mqtt,
+         restart},
     };
     for (const Row& row : rows) {
         row.screen->setShowRestartAlert(false);
@@ -318,9 +398,9 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
             std::ranges::copy_if(screen, std::back_inserter(refusals),
                                  [](const std::string& line) { return line.starts_with("ref"); });
             EXPECT_EQ(refusals, cli) << row.name;
-            EXPECT_TRUE(std::ranges::all_of(
-                cli, [](const std::string& line) { return line.starts_with("refused: "); }))
-                << row.name;
+            EXPECT_TRUE(std::ranges::all_of(cli, [](const std::string& line) {
+                return line.starts_with("refused: ");
+            })) << row.name;
         }
         EXPECT_EQ(row.screen->showRestartAlert(), row.alert == restart) << row.name;
         EXPECT_EQ(row.screen->showRefusal(), row.alert == refusal) << row.name;
@@ -361,7 +441,16 @@ TEST_F(Screens, AnMqttErrorShowsAtOnceAndTheLastStepsNoticeReplacesIt) {
     EXPECT_EQ(window.size(), 1u);
     clock.advanceBy(1ms);
     EXPECT_EQ(window.back(), "450:1F 28 54 04 00 43 00 00 00");
+    settle(); // the notice follows the printer's report
     EXPECT_EQ(mqtt.alertMessage(), kNotice);
+    // Both wait in the window's queue, the error first: the notice does not replace it.
+    auto* alerts = content->alerts();
+    EXPECT_EQ(alerts->message(), "Please enter a valid server address and port");
+    alerts->dismiss();
+    EXPECT_EQ(alerts->message(), kNotice);
+    alerts->dismiss();
+    EXPECT_FALSE(alerts->showing());
+    EXPECT_FALSE(mqtt.showRestartAlert());
 
     mqtt.setShowRestartAlert(false);
     mqtt.setHeartbeatInterval("2");
@@ -370,7 +459,26 @@ TEST_F(Screens, AnMqttErrorShowsAtOnceAndTheLastStepsNoticeReplacesIt) {
     clock.advanceBy(749ms);
     EXPECT_EQ(mqtt.alertMessage(), "Heartbeat interval must be 0 or 3...7200");
     clock.advanceBy(1ms);
+    settle();
     EXPECT_EQ(mqtt.alertMessage(), kNotice);
+}
+
+// The confirmation means the printer has the commands: without a link, the screen says how far
+// it got instead, and never both.
+TEST_F(Screens, ASendThatFailsShowsHowFarItGotInsteadOfTheConfirmation) {
+    content->usbSerialManager().disconnect();
+    press([&] { wifi.set(); });
+    EXPECT_FALSE(wifi.showRestartAlert());
+    auto* alerts = content->alerts();
+    std::vector<std::pair<QString, QString>> shown;
+    while (alerts->showing()) {
+        shown.emplace_back(alerts->title(), alerts->message());
+        alerts->dismiss();
+    }
+    const std::vector<std::pair<QString, QString>> expected = {
+        {"USB", "USB printer not connected"},
+        {"Not Sent", "0 of 1 commands reached the printer.\nUSB printer not connected"}};
+    EXPECT_EQ(shown, expected);
 }
 
 // Steps still due when the sheet closes keep running, reading the values they were left with.
@@ -402,9 +510,9 @@ TEST_F(Screens, TlsModesMoveThePortAndImportsFillTheirSlots) {
         int mode;
         QString before, after;
     };
-    for (const auto& c : {PortCase{1, "1883", "8883"}, PortCase{0, "8883", "1883"},
-                          PortCase{2, "", "8883"}, PortCase{0, "8000", "8000"},
-                          PortCase{1, "8000", "8000"}}) {
+    for (const auto& c :
+         {PortCase{1, "1883", "8883"}, PortCase{0, "8883", "1883"}, PortCase{2, "", "8883"},
+          PortCase{0, "8000", "8000"}, PortCase{1, "8000", "8000"}}) {
         mqtt.setTlsMode(c.mode == 0 ? 1 : 0); // leave the mode so the change below runs
         sheet.setMqttPort(c.before);
         mqtt.setTlsMode(c.mode);

@@ -82,13 +82,26 @@ TEST_F(ViewLogic, BluetoothStatusNameAndRows) {
     delegate->didDiscover({{"E621E1F8-C36C-495A-93FC-0123456789AB", ""}, printerData, -70});
     QCoreApplication::processEvents();
     EXPECT_EQ(view->statusText(), "2 device(s) found — tap to connect");
-    const QVariantList rows = view->bluetoothDevices();
-    ASSERT_EQ(rows.size(), 2);
-    EXPECT_EQ(rows[0].toMap().value("identifierLine").toString(), "AA:BB:CC:DD:EE:01");
-    EXPECT_EQ(rows[0].toMap().value("rssi").toInt(), -63);
-    EXPECT_EQ(rows[1].toMap().value("name").toString(), "Unknown Device");
-    EXPECT_EQ(rows[1].toMap().value("identifierLine").toString(), "01:23:45:67:89:AB");
+    auto* rows = view->bluetoothDevices();
+    const auto cell = [rows](int row, const char* role) {
+        return rows->data(rows->index(row), rows->roleNames().key(role));
+    };
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(cell(0, "identifierLine").toString(), "AA:BB:CC:DD:EE:01");
+    EXPECT_EQ(cell(0, "rssi").toInt(), -63);
+    EXPECT_EQ(cell(1, "name").toString(), "Unknown Device");
+    EXPECT_EQ(cell(1, "identifierLine").toString(), "01:23:45:67:89:AB");
     EXPECT_EQ(view->connectedName(), "Bluetooth Printer");
+    // A new signal strength changes its row, not the list (and nothing else of the view).
+    QSignalSpy rowsChanged(rows, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(rows, &QAbstractItemModel::modelReset);
+    QSignalSpy status(view.get(), &ContentViewModel::statusTextChanged);
+    delegate->didDiscover({{"AA:BB:CC:DD:EE:01", "P1"}, printerData, -58});
+    ASSERT_EQ(rowsChanged.size(), 1);
+    EXPECT_EQ(rowsChanged[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(cell(0, "rssi").toInt(), -58);
+    EXPECT_TRUE(reset.isEmpty());
+    EXPECT_TRUE(status.isEmpty());
 
     view->connectBluetoothDevice("AA:BB:CC:DD:EE:01");
     QCoreApplication::processEvents();

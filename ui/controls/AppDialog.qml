@@ -45,11 +45,13 @@ Dialog {
         padding: 20
         topPadding: 0
         contentItem: PrimaryButton {
-            // Takes the keyboard focus, so Space dismisses the alert at once.
+            // Takes the keyboard focus, so Space or Return dismisses the alert at once.
             focus: true
             text: dialog.buttonText
             filled: true
             onClicked: dialog.accept()
+            Keys.onReturnPressed: dialog.accept()
+            Keys.onEnterPressed: dialog.accept()
         }
     }
 

@@ -9,7 +9,12 @@ Switch {
 
     font: Theme.bodyFont
     spacing: 12
-    padding: 4
+    // No side padding: the label lines up with the other rows' labels and the switch's right
+    // edge with the other controls' edges.
+    topPadding: 4
+    bottomPadding: 4
+    leftPadding: 0
+    rightPadding: 0
 
     indicator: Rectangle {
         implicitWidth: 40

@@ -8,6 +8,8 @@ Shape {
     id: paper
 
     readonly property real ruleSpacing: 6
+    // Rounded corners: the gradients and the rules stay inside them (a card, the sheet).
+    property real radius: 0
     // y of every ruled line; none at or below the bottom edge.
     readonly property var rulePositions: {
         const ys = [];
@@ -16,8 +18,33 @@ Shape {
         return ys;
     }
 
-    readonly property var outline: [Qt.point(0, 0), Qt.point(width, 0), Qt.point(width, height),
-                                     Qt.point(0, height), Qt.point(0, 0)]
+    // How far in from either side the paper starts at height y: nothing but in the corners.
+    function inset(y) {
+        const r = Math.min(radius, width / 2, height / 2);
+        const fromEdge = Math.min(y, height - y);
+        if (r <= 0 || fromEdge >= r)
+            return 0;
+        const dy = r - fromEdge;
+        return r - Math.sqrt(r * r - dy * dy);
+    }
+
+    readonly property var outline: {
+        if (radius <= 0)
+            return [Qt.point(0, 0), Qt.point(width, 0), Qt.point(width, height),
+                    Qt.point(0, height), Qt.point(0, 0)];
+        const r = Math.min(radius, width / 2, height / 2);
+        const corners = [[width - r, r, -90], [width - r, height - r, 0], [r, height - r, 90],
+                         [r, r, 180]];
+        const points = [];
+        for (const [cx, cy, start] of corners) {
+            for (let step = 0; step <= 8; ++step) {
+                const angle = (start + step * 90 / 8) * Math.PI / 180;
+                points.push(Qt.point(cx + r * Math.cos(angle), cy + r * Math.sin(angle)));
+            }
+        }
+        points.push(points[0]);
+        return points;
+    }
 
     asynchronous: true
     Accessible.ignored: true
@@ -51,7 +78,8 @@ Shape {
         fillColor: "transparent"
         PathMultiline {
             objectName: "rules"
-            paths: paper.rulePositions.map(y => [Qt.point(0, y), Qt.point(paper.width, y)])
+            paths: paper.rulePositions.map(y => [Qt.point(paper.inset(y), y),
+                                                 Qt.point(paper.width - paper.inset(y), y)])
         }
     }
 }

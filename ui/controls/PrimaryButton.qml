@@ -43,15 +43,7 @@ Button {
         border.color: Qt.rgba(control.tone.r, control.tone.g, control.tone.b,
                               control.destructive ? 0.5 : 0.45)
         // Keyboard focus needs a visible mark; the press feedback alone does not show it.
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: -3
-            radius: parent.radius + 3
-            color: "transparent"
-            border.width: 2
-            border.color: Qt.rgba(Theme.accent.r, Theme.accent.g, Theme.accent.b, 0.45)
-            visible: control.visualFocus
-        }
+        FocusRing { shown: control.visualFocus }
     }
 
     Accessible.name: text

@@ -30,18 +30,19 @@ Control {
     QtObject {
         id: sizes
         readonly property real segmentPadding: 6
+        readonly property real sidePadding: 12
         readonly property real spacing: 2
         readonly property FontMetrics metrics: FontMetrics { font: picker.font }
-        property real widest: 0
-
-        function measure() {
+        // Measured in the weight of the chosen segment, so that choosing never widens the picker.
+        readonly property FontMetrics chosenMetrics: FontMetrics {
+            font: Qt.font({ family: picker.font.family, pixelSize: picker.font.pixelSize,
+                            weight: Font.DemiBold })
+        }
+        readonly property real widest: {
             let widest = 0;
-            for (let i = 0; i < segments.count; ++i) {
-                const segment = segments.itemAt(i);
-                if (segment)
-                    widest = Math.max(widest, segment.implicitWidth);
-            }
-            sizes.widest = widest;
+            for (let i = 0; i < picker.model.length; ++i)
+                widest = Math.max(widest, Math.ceil(chosenMetrics.advanceWidth(picker.model[i])));
+            return widest + 2 * sidePadding;
         }
     }
 
@@ -71,14 +72,10 @@ Control {
                 checkable: true
                 font: picker.font
                 padding: sizes.segmentPadding
-                leftPadding: 12
-                rightPadding: 12
+                leftPadding: sizes.sidePadding
+                rightPadding: sizes.sidePadding
 
-                Component.onCompleted: {
-                    checked = index === picker.currentIndex;
-                    sizes.measure();
-                }
-                onImplicitWidthChanged: sizes.measure()
+                Component.onCompleted: checked = index === picker.currentIndex
                 onCheckedChanged: {
                     if (checked && picker.currentIndex !== index) {
                         picker.currentIndex = index;
@@ -106,7 +103,11 @@ Control {
                                                                                     : "transparent"
                 }
 
+                // One of a group: announced as a radio button, with its checked state.
+                Accessible.role: Accessible.RadioButton
                 Accessible.name: text
+                Accessible.checkable: true
+                Accessible.checked: checked
             }
         }
     }

@@ -22,6 +22,10 @@ QtObject {
     readonly property font buttonFont: Qt.font({ family: "Avenir Next", pixelSize: 15, weight: Font.DemiBold })
     readonly property font bodyFont: Qt.font({ family: "Avenir Next", pixelSize: 14, weight: Font.Normal })
     readonly property font captionFont: Qt.font({ family: "Avenir Next", pixelSize: 12, weight: Font.Medium })
+    // Addresses, ports, signal strengths and byte counts: in Manrope the dots of an address all
+    // but vanish ("192.168.1.100" reads as "192168.1.100"); Roboto has clear points and figures
+    // of one width.
+    readonly property font numberFont: Qt.font({ family: "Roboto", pixelSize: 14, weight: Font.Normal })
 
     readonly property string iconFamily: "Material Icons"
 }

@@ -9,9 +9,10 @@ namespace {
 
 bool registerEmbeddedFonts() {
     static const char* const files[] = {
-        ":/fonts/Manrope-Regular.ttf",      ":/fonts/Manrope-Medium.ttf",
-        ":/fonts/Manrope-SemiBold.ttf",     ":/fonts/Manrope-Bold.ttf",
-        ":/fonts/RobotoCondensed-Bold.ttf", ":/fonts/MaterialIcons-Regular.ttf",
+        ":/fonts/Manrope-Regular.ttf",       ":/fonts/Manrope-Medium.ttf",
+        ":/fonts/Manrope-SemiBold.ttf",      ":/fonts/Manrope-Bold.ttf",
+        ":/fonts/RobotoCondensed-Bold.ttf",  ":/fonts/Roboto-Regular.ttf",
+        ":/fonts/MaterialIcons-Regular.ttf",
     };
     for (const char* file : files) {
         if (QFontDatabase::addApplicationFont(QString::fromLatin1(file)) < 0)

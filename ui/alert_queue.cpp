@@ -1,0 +1,30 @@
+#include "ui/alert_queue.hpp"
+
+#include <algorithm>
+
+namespace ui {
+
+bool AlertQueue::holds(const QString& title) const {
+    return std::ranges::any_of(alerts_, [&](const Alert& alert) { return alert.title == title; });
+}
+
+void AlertQueue::post(const QString& title, const QString& message, Dismissed onDismissed) {
+    alerts_.push_back({title, message, std::move(onDismissed)});
+    if (alerts_.size() == 1) {
+        emit currentChanged();
+    }
+}
+
+void AlertQueue::dismiss() {
+    if (alerts_.empty()) {
+        return;
+    }
+    Dismissed done = std::move(alerts_.front().onDismissed);
+    alerts_.pop_front();
+    if (done) {
+        done();
+    }
+    emit currentChanged();
+}
+
+} // namespace ui
