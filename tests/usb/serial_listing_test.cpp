@@ -20,13 +20,13 @@ std::string ttyRecord(const std::string& parent, const std::string& name, int mi
 
 TEST(UsbSerialListing, OffersTerminalsOfUsbDevicesOnly) {
     UsbTestbed bed;
-    DeviceSpec adapter;
+    DeviceLayout adapter;
     adapter.vendorId = 0x1a86;
     adapter.productId = 0x7523;
     adapter.serial = "A90C3";
     adapter.interfaces = {{0xFF, 0, 0, {{0x02}, {0x82}}}};
     const EmulatedDevice& usbAdapter = bed.addDevice(adapter);
-    DeviceSpec modem;
+    DeviceLayout modem;
     modem.vendorId = 0x0FE6;
     modem.productId = 0x811E;
     modem.ports = {2};

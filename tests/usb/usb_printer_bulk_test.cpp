@@ -31,7 +31,7 @@ std::optional<QString> send(const Bytes& bytes, const PrinterMatch& match = {},
                             std::chrono::milliseconds noProgress = 15s) {
     return connection::USBPrinterBulk::sendData(bytes, match, {noProgress, {}}).error;
 }
-using usb_testing::InterfaceSpec;
+using usb_testing::InterfaceLayout;
 using usb_testing::UsbTestbed;
 
 Bytes pattern(std::size_t size) {
@@ -70,8 +70,8 @@ std::ptrdiff_t indexOf(const std::vector<std::string>& requests, const std::stri
     return it == requests.end() ? -1 : it - requests.begin();
 }
 
-InterfaceSpec vendorInterface() {
-    return InterfaceSpec{.interfaceClass = 0xFF, .endpoints = {{.address = 0x03}}};
+InterfaceLayout vendorInterface() {
+    return InterfaceLayout{.interfaceClass = 0xFF, .endpoints = {{.address = 0x03}}};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -328,14 +328,14 @@ TEST(SendData, ThePrinterAtTheListedLocationGetsTheBytes) {
 }
 
 TEST(SendData, NoBulkOutEndpoint) {
-    const std::vector<usb_testing::EndpointSpec> endpointSets[] = {
+    const std::vector<usb_testing::EndpointLayout> endpointSets[] = {
         {{.address = 0x81}},                                        // bulk IN only
         {{.address = 0x02, .attributes = 0x03}, {.address = 0x81}}, // interrupt OUT, bulk IN
     };
     for (const auto& endpoints : endpointSets) {
         UsbTestbed bed;
         auto& printer = bed.addDevice(
-            {.interfaces = {InterfaceSpec{.interfaceClass = 7, .endpoints = endpoints}}});
+            {.interfaces = {InterfaceLayout{.interfaceClass = 7, .endpoints = endpoints}}});
 
         EXPECT_EQ(send(pattern(4)), QStringLiteral("No USB bulk OUT endpoint"));
         EXPECT_GE(indexOf(printer.requests(), "RELEASEINTERFACE 0"), 0);

@@ -124,22 +124,23 @@ bool inMockEnvironment() {
     return preload != nullptr && std::strstr(preload, "libumockdev-preload") != nullptr;
 }
 
-InterfaceSpec printerInterface() {
-    return InterfaceSpec{.interfaceClass = 7,
-                         .subClass = 1,
-                         .protocol = 2,
-                         .endpoints = {{.address = 0x01}, {.address = 0x82}}};
+InterfaceLayout printerInterface() {
+    return InterfaceLayout{.interfaceClass = 7,
+                           .subClass = 1,
+                           .protocol = 2,
+                           .endpoints = {{.address = 0x01}, {.address = 0x82}}};
 }
 
 // ---------------------------------------------------------------------------------------------
 // EmulatedDevice
 
-EmulatedDevice::EmulatedDevice(UMockdevTestbed* testbed, DeviceSpec spec, std::uint8_t address,
+EmulatedDevice::EmulatedDevice(UMockdevTestbed* testbed, DeviceLayout layout, std::uint8_t address,
                                std::string devicePath)
-    : testbed_(testbed), spec_(std::move(spec)), address_(address),
+    : testbed_(testbed), layout_(std::move(layout)), address_(address),
       devicePath_(std::move(devicePath)), handler_(umockdev_ioctl_base_new()) {
-    for (std::size_t i = 0; i < spec_.interfaces.size(); ++i) {
-        const bool bound = !spec_.kernelDriver.empty() && spec_.interfaces[i].interfaceClass == 7;
+    for (std::size_t i = 0; i < layout_.interfaces.size(); ++i) {
+        const bool bound =
+            !layout_.kernelDriver.empty() && layout_.interfaces[i].interfaceClass == 7;
         bindings_[static_cast<unsigned>(i)].owner = bound ? Owner::kernelDriver : Owner::none;
     }
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedDevice::onIoctl), this);
@@ -168,11 +169,11 @@ EmulatedDevice::~EmulatedDevice() {
 }
 
 std::string EmulatedDevice::node() const {
-    return "/dev/bus/usb/" + threeDigits(spec_.bus) + "/" + threeDigits(address_);
+    return "/dev/bus/usb/" + threeDigits(layout_.bus) + "/" + threeDigits(address_);
 }
 
 std::string EmulatedDevice::sysName() const {
-    return usb_testing::sysName(spec_.bus, spec_.ports);
+    return usb_testing::sysName(layout_.bus, layout_.ports);
 }
 
 std::string EmulatedDevice::devicePath() const {
@@ -326,7 +327,7 @@ void EmulatedDevice::handle(UMockdevIoctlClient* client) {
 }
 
 bool EmulatedDevice::interfaceExists(unsigned number) const {
-    return number < spec_.interfaces.size();
+    return number < layout_.interfaces.size();
 }
 
 std::string EmulatedDevice::driverName(unsigned number) const {
@@ -336,7 +337,7 @@ std::string EmulatedDevice::driverName(unsigned number) const {
     }
     switch (it->second.owner) {
     case Owner::kernelDriver:
-        return spec_.kernelDriver;
+        return layout_.kernelDriver;
     case Owner::program:
     case Owner::otherProgram:
         return "usbfs";
@@ -440,8 +441,8 @@ long EmulatedDevice::driverIoctl(UMockdevIoctlData* argument) {
         return 0;
     case USBDEVFS_CONNECT:
         log("CONNECT " + std::to_string(number));
-        if (binding.owner != Owner::none || spec_.kernelDriver.empty() ||
-            spec_.interfaces[number].interfaceClass != 7) {
+        if (binding.owner != Owner::none || layout_.kernelDriver.empty() ||
+            layout_.interfaces[number].interfaceClass != 7) {
             return 0;
         }
         binding = Binding{Owner::kernelDriver, nullptr};
@@ -453,12 +454,12 @@ long EmulatedDevice::driverIoctl(UMockdevIoctlData* argument) {
     }
 }
 
-const InterfaceSpec* EmulatedDevice::interfaceFor(std::uint8_t endpoint, unsigned* number) const {
-    for (std::size_t i = 0; i < spec_.interfaces.size(); ++i) {
-        for (const EndpointSpec& candidate : spec_.interfaces[i].endpoints) {
+const InterfaceLayout* EmulatedDevice::interfaceFor(std::uint8_t endpoint, unsigned* number) const {
+    for (std::size_t i = 0; i < layout_.interfaces.size(); ++i) {
+        for (const EndpointLayout& candidate : layout_.interfaces[i].endpoints) {
             if (candidate.address == endpoint) {
                 *number = static_cast<unsigned>(i);
-                return &spec_.interfaces[i];
+                return &layout_.interfaces[i];
             }
         }
     }
@@ -550,9 +551,10 @@ void EmulatedDevice::controlTransfer(Urb& urb, UMockdevIoctlData* buffer) {
             reply = deviceDescriptor();
         } else if (type == 2) {
             reply = configDescriptor();
-        } else if (type == 3 && (index == 0 || (index == 2 && !spec_.product.empty()) ||
-                                 (index == 3 && !spec_.serial.empty()))) {
-            reply = stringDescriptor(static_cast<std::uint8_t>(index), spec_.product, spec_.serial);
+        } else if (type == 3 && (index == 0 || (index == 2 && !layout_.product.empty()) ||
+                                 (index == 3 && !layout_.serial.empty()))) {
+            reply =
+                stringDescriptor(static_cast<std::uint8_t>(index), layout_.product, layout_.serial);
         } else {
             stall = true;
         }
@@ -562,7 +564,7 @@ void EmulatedDevice::controlTransfer(Urb& urb, UMockdevIoctlData* buffer) {
         reply = {1, 0};
     } else if (requestType == 0xA1 && request == 0) { // printer class: GET_DEVICE_ID
         put16(reply, 0);
-        reply.insert(reply.end(), spec_.ieee1284Id.begin(), spec_.ieee1284Id.end());
+        reply.insert(reply.end(), layout_.ieee1284Id.begin(), layout_.ieee1284Id.end());
         const auto total = static_cast<std::uint16_t>(reply.size());
         reply[0] = static_cast<std::uint8_t>(total >> 8); // big-endian, counting itself
         reply[1] = static_cast<std::uint8_t>(total & 0xFF);
@@ -620,26 +622,26 @@ long EmulatedDevice::discardUrb(UMockdevIoctlData* argument) {
 Bytes EmulatedDevice::deviceDescriptor() const {
     Bytes out{18, 1};
     put16(out, 0x0200);
-    out.insert(out.end(), {spec_.deviceClass, 0, 0, 64});
-    put16(out, spec_.vendorId);
-    put16(out, spec_.productId);
+    out.insert(out.end(), {layout_.deviceClass, 0, 0, 64});
+    put16(out, layout_.vendorId);
+    put16(out, layout_.productId);
     put16(out, 0x0100);
-    out.push_back(0);                             // iManufacturer
-    out.push_back(spec_.product.empty() ? 0 : 2); // iProduct
-    out.push_back(spec_.serial.empty() ? 0 : 3);  // iSerialNumber
-    out.push_back(1);                             // bNumConfigurations
+    out.push_back(0);                               // iManufacturer
+    out.push_back(layout_.product.empty() ? 0 : 2); // iProduct
+    out.push_back(layout_.serial.empty() ? 0 : 3);  // iSerialNumber
+    out.push_back(1);                               // bNumConfigurations
     return out;
 }
 
 Bytes EmulatedDevice::configDescriptor() const {
     Bytes body;
-    for (std::size_t i = 0; i < spec_.interfaces.size(); ++i) {
-        const InterfaceSpec& interface = spec_.interfaces[i];
+    for (std::size_t i = 0; i < layout_.interfaces.size(); ++i) {
+        const InterfaceLayout& interface = layout_.interfaces[i];
         body.insert(body.end(),
                     {9, 4, static_cast<std::uint8_t>(i), 0,
                      static_cast<std::uint8_t>(interface.endpoints.size()),
                      interface.interfaceClass, interface.subClass, interface.protocol, 0});
-        for (const EndpointSpec& endpoint : interface.endpoints) {
+        for (const EndpointLayout& endpoint : interface.endpoints) {
             body.insert(body.end(), {7, 5, endpoint.address, endpoint.attributes});
             put16(body, endpoint.maxPacketSize);
             body.push_back((endpoint.attributes & 3) == 3 ? 10 : 0);
@@ -647,7 +649,7 @@ Bytes EmulatedDevice::configDescriptor() const {
     }
     Bytes out{9, 2};
     put16(out, static_cast<std::uint16_t>(9 + body.size()));
-    out.insert(out.end(), {static_cast<std::uint8_t>(spec_.interfaces.size()), 1, 0, 0xC0, 50});
+    out.insert(out.end(), {static_cast<std::uint8_t>(layout_.interfaces.size()), 1, 0, 0xC0, 50});
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
@@ -722,15 +724,15 @@ std::string UsbTestbed::ensureParent(std::uint8_t bus, const std::vector<std::ui
     return path;
 }
 
-EmulatedDevice& UsbTestbed::addDevice(const DeviceSpec& spec) {
-    if (spec.ports.empty()) {
+EmulatedDevice& UsbTestbed::addDevice(const DeviceLayout& layout) {
+    if (layout.ports.empty()) {
         throw std::invalid_argument("a device needs a port path");
     }
-    const std::string parent = ensureParent(spec.bus, spec.ports);
-    const std::uint8_t address = nextAddress(spec.bus);
-    const std::string name = sysName(spec.bus, spec.ports);
+    const std::string parent = ensureParent(layout.bus, layout.ports);
+    const std::uint8_t address = nextAddress(layout.bus);
+    const std::string name = sysName(layout.bus, layout.ports);
     const std::string path = parent + "/" + name;
-    auto device = std::make_unique<EmulatedDevice>(testbed_, spec, address, path);
+    auto device = std::make_unique<EmulatedDevice>(testbed_, layout, address, path);
     EmulatedDevice& added = *device;
     const std::string node = added.node();
 
@@ -751,23 +753,23 @@ EmulatedDevice& UsbTestbed::addDevice(const DeviceSpec& spec) {
     std::string record =
         "P: " + path + "\nN: " + node.substr(5) +
         "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DRIVER=usb\nE: DEVNAME=" + node +
-        "\nE: BUSNUM=" + threeDigits(spec.bus) + "\nE: DEVNUM=" + threeDigits(address) +
-        "\nA: busnum=" + std::to_string(spec.bus) + "\\n\nA: devnum=" + std::to_string(address) +
-        "\\n\nA: idVendor=" + fourDigitHex(spec.vendorId) +
-        "\\n\nA: idProduct=" + fourDigitHex(spec.productId) +
-        "\\n\nA: bDeviceClass=" + twoDigitHex(spec.deviceClass) +
-        "\\n\nA: bNumInterfaces=" + std::to_string(spec.interfaces.size()) +
+        "\nE: BUSNUM=" + threeDigits(layout.bus) + "\nE: DEVNUM=" + threeDigits(address) +
+        "\nA: busnum=" + std::to_string(layout.bus) + "\\n\nA: devnum=" + std::to_string(address) +
+        "\\n\nA: idVendor=" + fourDigitHex(layout.vendorId) +
+        "\\n\nA: idProduct=" + fourDigitHex(layout.productId) +
+        "\\n\nA: bDeviceClass=" + twoDigitHex(layout.deviceClass) +
+        "\\n\nA: bNumInterfaces=" + std::to_string(layout.interfaces.size()) +
         "\\n\nA: bConfigurationValue=1\\n\nA: speed=480\\n\n";
     // The kernel creates these attributes only for strings the device has.
-    if (spec.stringsInSysfs && !spec.product.empty()) {
-        record += "A: product=" + spec.product + "\\n\n";
+    if (layout.stringsInSysfs && !layout.product.empty()) {
+        record += "A: product=" + layout.product + "\\n\n";
     }
-    if (spec.stringsInSysfs && !spec.serial.empty()) {
-        record += "A: serial=" + spec.serial + "\\n\n";
+    if (layout.stringsInSysfs && !layout.serial.empty()) {
+        record += "A: serial=" + layout.serial + "\\n\n";
     }
     record += "H: descriptors=" + hexText(descriptors) + "\n";
-    for (std::size_t i = 0; i < spec.interfaces.size(); ++i) {
-        const InterfaceSpec& interface = spec.interfaces[i];
+    for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
+        const InterfaceLayout& interface = layout.interfaces[i];
         record += "\nP: " + path + "/" + name + ":1." + std::to_string(i) +
                   "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=" +
                   twoDigitHex(static_cast<unsigned>(i)) +
@@ -776,7 +778,7 @@ EmulatedDevice& UsbTestbed::addDevice(const DeviceSpec& spec) {
                   twoDigitHex(static_cast<unsigned>(interface.endpoints.size())) + "\\n\n";
     }
     addFromString(record);
-    for (std::size_t i = 0; i < spec.interfaces.size(); ++i) {
+    for (std::size_t i = 0; i < layout.interfaces.size(); ++i) {
         std::lock_guard lock(added.mutex_);
         added.setDriverLink(static_cast<unsigned>(i));
     }

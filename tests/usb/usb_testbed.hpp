@@ -30,31 +30,31 @@ namespace usb_testing {
 using Bytes = std::vector<std::uint8_t>;
 using namespace std::chrono_literals;
 
-struct EndpointSpec {
+struct EndpointLayout {
     std::uint8_t address;           // bit 7 set: IN
     std::uint8_t attributes = 0x02; // transfer type in bits 0-1: 2 bulk, 3 interrupt
     std::uint16_t maxPacketSize = 512;
 };
 
-struct InterfaceSpec {
+struct InterfaceLayout {
     std::uint8_t interfaceClass;
     std::uint8_t subClass = 0;
     std::uint8_t protocol = 0;
-    std::vector<EndpointSpec> endpoints;
+    std::vector<EndpointLayout> endpoints;
 };
 
 // Whether umockdev's preload library is in this process.
 bool inMockEnvironment();
 
 // Class 7, bidirectional: bulk OUT 0x01 and bulk IN 0x82.
-InterfaceSpec printerInterface();
+InterfaceLayout printerInterface();
 
-struct DeviceSpec {
+struct DeviceLayout {
     std::uint16_t vendorId = 0x1234;
     std::uint16_t productId = 0x5678;
     std::string product; // empty: the device has no product string
     std::string serial;  // empty: no serial number string
-    std::vector<InterfaceSpec> interfaces{printerInterface()};
+    std::vector<InterfaceLayout> interfaces{printerInterface()};
     std::uint8_t bus = 1;
     // Ports from the root hub down; hubs for the upper tiers are added as needed.
     std::vector<std::uint8_t> ports{1};
@@ -71,13 +71,13 @@ struct DeviceSpec {
 // thread while the test reads from its own.
 class EmulatedDevice {
 public:
-    EmulatedDevice(UMockdevTestbed* testbed, DeviceSpec spec, std::uint8_t address,
+    EmulatedDevice(UMockdevTestbed* testbed, DeviceLayout layout, std::uint8_t address,
                    std::string devicePath);
     ~EmulatedDevice();
     EmulatedDevice(const EmulatedDevice&) = delete;
     EmulatedDevice& operator=(const EmulatedDevice&) = delete;
 
-    const DeviceSpec& spec() const { return spec_; }
+    const DeviceLayout& layout() const { return layout_; }
     std::uint8_t address() const { return address_; }
     std::string node() const;       // /dev/bus/usb/BBB/DDD
     std::string sysName() const;    // 1-2.4
@@ -134,7 +134,7 @@ private:
     long discardUrb(UMockdevIoctlData* argument);
     void controlTransfer(Urb& urb, UMockdevIoctlData* buffer);
     void bulkOut(Urb& urb, UMockdevIoctlData* buffer);
-    const InterfaceSpec* interfaceFor(std::uint8_t endpoint, unsigned* number) const;
+    const InterfaceLayout* interfaceFor(std::uint8_t endpoint, unsigned* number) const;
     bool interfaceExists(unsigned number) const;
     std::string driverName(unsigned number) const;
     void setDriverLink(unsigned number);
@@ -143,7 +143,7 @@ private:
     void log(std::string request);
 
     UMockdevTestbed* testbed_;
-    DeviceSpec spec_;
+    DeviceLayout layout_;
     std::uint8_t address_;
     std::string devicePath_;
     UMockdevIoctlBase* handler_;
@@ -172,7 +172,7 @@ public:
     UsbTestbed(const UsbTestbed&) = delete;
     UsbTestbed& operator=(const UsbTestbed&) = delete;
 
-    EmulatedDevice& addDevice(const DeviceSpec& spec);
+    EmulatedDevice& addDevice(const DeviceLayout& layout);
     // For other kinds of node (tty devices below a USB device): umockdev's record format.
     void addFromString(const std::string& record);
 
