@@ -21,11 +21,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const char* const kRecognised = "QW-T50 USB Printer";
-
-USBSerialPort printer(const QString& uri, const QString& serial, bool recognised) {
+USBSerialPort printer(const QString& uri, const QString& serial, bool recognised = false) {
     return {uri,
-            recognised ? kRecognised : "USB Printer",
+            recognised ? "QW-T50 USB Printer" : "USB Printer",
             USBSerialPort::Kind::printerClass,
             std::uint16_t(recognised ? 0x0FE6 : 0),
             std::uint16_t(recognised ? 0x811E : 0),
@@ -36,26 +34,23 @@ USBSerialPort printer(const QString& uri, const QString& serial, bool recognised
 // backend's temporary files land where the test can look for leftovers.
 class Sandbox {
 public:
-    Sandbox() : oldTmp_(qgetenv("TMPDIR")), hadTmp_(qEnvironmentVariableIsSet("TMPDIR")) {
+    Sandbox() : oldTmp_(qgetenv("TMPDIR")) {
         QDir(dir_.path()).mkdir("tmp");
         qputenv("TMPDIR", path("tmp").toLocal8Bit());
     }
-    ~Sandbox() {
-        if (hadTmp_) {
-            qputenv("TMPDIR", oldTmp_);
-        } else {
-            qunsetenv("TMPDIR");
-        }
-    }
+    ~Sandbox() { qputenv("TMPDIR", oldTmp_); }
 
     QString path(const QString& name) const { return dir_.filePath(name); }
 
-    QString script(const QString& name, const QString& body) const {
+    QString write(const QString& name, const QByteArray& content) const {
         QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(("#!/bin/sh\ncd '" + dir_.path() + "'\n" + body + "\n").toUtf8());
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         return file.fileName();
+    }
+    QString script(const QString& name, const QString& body) const {
+        const QString file = write(name, ("#!/bin/sh\ncd '" + dir_.path() + "'\n" + body).toUtf8());
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return file;
     }
 
     QByteArray read(const QString& name) const {
@@ -63,9 +58,9 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
+    // What the backend left in the temporary directory, and whether the program whose pid a
+    // stand-in recorded still runs.
     QStringList leftovers() const { return QDir(path("tmp")).entryList(QDir::Files); }
-
-    // The stand-in recorded its pid; after a time-out nothing may still run under it.
     bool recordedProcessGone() const {
         bool ok = false;
         const pid_t pid = read("pid").trimmed().toInt(&ok);
@@ -75,14 +70,15 @@ public:
 private:
     QTemporaryDir dir_;
     QByteArray oldTmp_;
-    bool hadTmp_;
 };
 
-TEST(CupsLpinfo, ParsesUsbLinesOnly) {
+// lpinfo's USB lines, read from a stand-in that prints what the real one might.
+TEST(CupsLpinfo, ListsTheUsbPrintersItReports) {
     struct Case {
         const char* name;
-        QString output;
+        QByteArray output;
         std::vector<USBSerialPort> expected;
+        QString body = "[ \"$*\" = -v ] && cat output"; // empty: no such program
     };
     const std::vector<Case> cases = {
         {"serial fragment, further parameter",
@@ -94,76 +90,30 @@ TEST(CupsLpinfo, ParsesUsbLinesOnly) {
         {"network devices",
          "network socket\ndirect ipp://host/printers/a\nnetwork usb://x?serial=1\n",
          {}},
-        {"no query", "direct usb://Other/Box\n", {printer("usb://Other/Box", "", false)}},
+        {"no query", "direct usb://Other/Box\n", {printer("usb://Other/Box", "")}},
         {"serial not first, empty pieces",
          "direct usb://Other/Box??&&interface=2&&serial=9Z\n",
-         {printer("usb://Other/Box??&&interface=2&&serial=9Z", "9Z", false)}},
+         {printer("usb://Other/Box??&&interface=2&&serial=9Z", "9Z")}},
         {"blanks, tabs, blank lines, CRLF, order",
          "\r\n  \t direct usb://B?serial=2 \t\r\n\r\n\tdirect usb://A\r\nfile cups-pdf:/\r\n",
-         {printer("usb://B?serial=2", "2", false), printer("usb://A", "", false)}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(parseLpinfoOutput(c.output), c.expected) << c.name;
-    }
-}
-
-TEST(CupsLpinfo, RunsTheListingTool) {
-    struct Case {
-        const char* name;
-        QString body; // empty: no such program
-        std::vector<USBSerialPort> expected;
-    };
-    const std::vector<Case> cases = {
-        {"output",
-         "[ \"$*\" = -v ] || exit 2\nprintf 'network socket\\ndirect "
-         "usb://X/Y?serial=333039313838\\n'",
-         {printer("usb://X/Y?serial=333039313838", "333039313838", true)}},
+         {printer("usb://B?serial=2", "2"), printer("usb://A", "")}},
         {"failing status is not examined",
-         "echo 'direct usb://A' ; echo oops >&2; exit 1",
-         {printer("usb://A", "", false)}},
-        {"undecodable", "printf 'direct usb://A\\ndirect usb://B?serial=\\377\\n'", {}},
-        {"truncated sequence", "printf 'direct usb://A?serial=\\303'", {}},
-        {"hangs", "echo 'direct usb://A'; exec sleep 30", {}},
-        {"missing", "", {}},
+         "direct usb://A\n",
+         {printer("usb://A", "")},
+         "cat output; echo oops >&2; exit 1"},
+        {"undecodable", "direct usb://A\ndirect usb://B?serial=\377\n", {}},
+        {"truncated sequence", "direct usb://A?serial=\303", {}},
+        {"hangs", "direct usb://A\n", {}, "cat output; exec sleep 30"},
+        {"missing", "direct usb://A\n", {}, ""},
     };
     for (const auto& c : cases) {
         Sandbox box;
+        box.write("output", c.output);
         CupsPrograms programs;
         programs.lpinfo = c.body.isEmpty() ? box.path("absent") : box.script("lpinfo", c.body);
         // Only a program that never ends meets the short limit, however slow the machine.
         programs.listingTimeLimit = std::string_view(c.name) == "hangs" ? 300ms : 60s;
         EXPECT_EQ(listLpinfoPrinters(programs), c.expected) << c.name;
-    }
-}
-
-// The programs run on the manager's I/O thread; a manager going away asks them to stop from the
-// main thread. (The worker starts before anything forks: ThreadSanitizer cannot follow threads
-// started after a fork.)
-TEST(CupsPrograms, AStopRequestEndsAProgramThatHangsAtOnce) {
-    for (const bool backend : {false, true}) {
-        Sandbox box;
-        CupsPrograms programs;
-        const QString hanging = box.script("program", "echo $$ > pid; exec sleep 30");
-        (backend ? programs.usbBackend : programs.lpinfo) = hanging;
-        std::stop_source stop;
-        std::optional<QString> result;
-        std::thread worker([&] {
-            if (backend) {
-                result = sendViaCupsBackend("usb://A", {0x0A}, programs, stop.get_token());
-            } else {
-                result = listLpinfoPrinters(programs, stop.get_token()).empty()
-                             ? QStringLiteral("nothing listed")
-                             : QStringLiteral("listed");
-            }
-        });
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return QFile::exists(box.path("pid")) && !box.read("pid").isEmpty(); }, 10000));
-        stop.request_stop();
-        worker.join();
-        EXPECT_EQ(result, backend ? "CUPS usb backend stopped: the connection was closed"
-                                  : "nothing listed");
-        EXPECT_TRUE(box.recordedProcessGone()) << backend;
-        EXPECT_EQ(box.leftovers(), QStringList()) << backend;
     }
 }
 
@@ -185,9 +135,32 @@ TEST(CupsLpinfo, FindsUriBySerialInEitherDirection) {
     }
 }
 
-QString loginName() {
-    const passwd* entry = getpwuid(geteuid());
-    return entry ? QString::fromLocal8Bit(entry->pw_name) : qEnvironmentVariable("USER");
+// The programs run on the manager's I/O thread; a manager going away asks them to stop from the
+// main thread. (The worker starts before anything forks: ThreadSanitizer cannot follow threads
+// started after a fork.)
+TEST(CupsPrograms, AStopRequestEndsAProgramThatHangsAtOnce) {
+    for (const bool backend : {false, true}) {
+        Sandbox box;
+        CupsPrograms programs;
+        (backend ? programs.usbBackend : programs.lpinfo) =
+            box.script("program", "echo $$ > pid; exec sleep 30");
+        std::stop_source stop;
+        std::optional<QString> result;
+        std::thread worker([&] {
+            if (backend) {
+                result = sendViaCupsBackend("usb://A", {0x0A}, programs, stop.get_token());
+            } else if (listLpinfoPrinters(programs, stop.get_token()).empty()) {
+                result = "nothing listed";
+            }
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box.read("pid").endsWith('\n'); }, 10000));
+        stop.request_stop();
+        worker.join();
+        EXPECT_EQ(result, QString(backend ? "CUPS usb backend stopped: the connection was closed"
+                                          : "nothing listed"));
+        EXPECT_TRUE(box.recordedProcessGone()) << backend;
+        EXPECT_EQ(box.leftovers(), QStringList()) << backend;
+    }
 }
 
 TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
@@ -207,7 +180,9 @@ TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
 
     const QStringList args = QString::fromUtf8(box.read("args")).split('\n');
     ASSERT_EQ(args.size(), 8) << box.read("args").toStdString();
-    EXPECT_EQ(args.mid(0, 6), QStringList({"6", "1", loginName(), "KESTA", "1", ""}));
+    const passwd* user = getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(args.mid(0, 6), QStringList({"6", "1", user->pw_name, "KESTA", "1", ""}));
     EXPECT_TRUE(QRegularExpression("^kesta-usb-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\.bin$")
                     .match(QFileInfo(args[6]).fileName())
                     .hasMatch())
@@ -220,17 +195,22 @@ TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
     EXPECT_EQ(box.leftovers(), QStringList());
 }
 
+// Every way a backend run fails ends in one short text. A backend this user may not run (Debian
+// installs it rwxr--r-- root, for CUPS to run as root) is not started, and the text says what
+// works instead.
 TEST(CupsBackend, FailuresBecomeOneShortText) {
     const QString longText(400, 'e');
     const QString emoji = QString::fromUtf8("\xF0\x9F\x96\xA8");
-    const QString noAnswer = "CUPS usb backend gave no answer within 300 ms; is the printer "
-                             "switched on and connected?";
-    enum class Stop { none, onRequest, byForce };
+    const QString noAnswer = "CUPS usb backend gave no answer within %1; is the printer switched "
+                             "on and connected?";
+    enum class Run { normal, notExecutable, absent, noTemporaryDirectory };
     struct Case {
         const char* name;
-        QString body; // empty: no such program
-        QString expected;
-        Stop stop = Stop::none;
+        QString body;
+        QString expected; // $BACKEND: the backend's path
+        Run run = Run::normal;
+        // Only a backend that never ends meets a short limit, however slow the machine.
+        std::chrono::milliseconds limit = 60s;
     };
     const std::vector<Case> cases = {
         {"silent status 1", "exit 1", "code 1"},
@@ -240,56 +220,42 @@ TEST(CupsBackend, FailuresBecomeOneShortText) {
         {"no half character at the cut", "printf '" + longText.left(299) + emoji + "' >&2; exit 1",
          longText.left(299)},
         {"killed", "kill -KILL $$", "CUPS usb backend was stopped by signal 9"},
+        // A backend is asked to stop before it is killed, so it can release the printer.
         {"hangs", "trap 'kill $!; touch asked; exit 1' TERM; echo $$ > pid; sleep 30 & wait",
-         noAnswer, Stop::onRequest},
-        {"ignores termination", "trap '' TERM; echo $$ > pid; exec sleep 30", noAnswer,
-         Stop::byForce},
+         noAnswer.arg("1 s"), Run::normal, 1s},
+        {"ignores termination", "trap '' TERM; echo $$ > pid; exec sleep 30",
+         noAnswer.arg("300 ms"), Run::normal, 300ms},
+        {"not executable", "touch ran",
+         "the CUPS usb backend ($BACKEND) can only be run by root here; install the udev rule "
+         "(70-printer-config.rules) so that the direct USB route works",
+         Run::notExecutable},
+        {"not installed", "touch ran", "the CUPS usb backend ($BACKEND) is not installed",
+         Run::absent},
+        {"temporary directory gone", "touch ran", "prepare failed: No such file or directory",
+         Run::noTemporaryDirectory},
     };
     for (const auto& c : cases) {
         Sandbox box;
         CupsPrograms programs;
         programs.usbBackend = box.script("usb", c.body);
-        // Only a backend that never ends meets the short limit, however slow the machine.
-        programs.backendTimeLimit = c.stop == Stop::none ? 60s : 300ms;
-        const auto result = sendViaCupsBackend("usb://A", {0x1B, 0x40}, programs);
-        ASSERT_TRUE(result) << c.name;
-        EXPECT_EQ(*result, c.expected) << c.name;
-        if (c.stop != Stop::none) {
-            EXPECT_TRUE(box.recordedProcessGone()) << c.name;
-            // A backend is asked to stop before it is killed, so it can release the printer.
-            EXPECT_EQ(QFile::exists(box.path("asked")), c.stop == Stop::onRequest) << c.name;
+        programs.backendTimeLimit = c.limit;
+        if (c.run == Run::notExecutable) {
+            QFile::setPermissions(programs.usbBackend, QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ReadGroup | QFile::ReadOther);
+        } else if (c.run == Run::absent) {
+            programs.usbBackend = box.path("absent");
+        } else if (c.run == Run::noTemporaryDirectory) {
+            qputenv("TMPDIR", box.path("gone").toLocal8Bit());
         }
+        const auto result = sendViaCupsBackend("usb://A", {0x1B, 0x40}, programs);
+        EXPECT_EQ(result, QString(c.expected).replace("$BACKEND", programs.usbBackend)) << c.name;
+        if (c.body.contains("> pid")) {
+            EXPECT_TRUE(box.recordedProcessGone()) << c.name;
+        }
+        EXPECT_EQ(QFile::exists(box.path("asked")), c.body.contains("touch asked")) << c.name;
+        EXPECT_FALSE(QFile::exists(box.path("ran"))) << c.name;
         EXPECT_EQ(box.leftovers(), QStringList()) << c.name;
     }
-}
-
-// Debian installs the backend rwxr--r-- root, for CUPS to run as root: anyone else would get a
-// bare exec error. It is not started, and the text says what works instead.
-TEST(CupsBackend, ABackendThisUserMayNotRunIsNotStarted) {
-    Sandbox box;
-    CupsPrograms programs;
-    programs.usbBackend = box.script("usb", "touch ran");
-    QFile::setPermissions(programs.usbBackend, QFile::ReadOwner | QFile::WriteOwner |
-                                                   QFile::ReadGroup | QFile::ReadOther);
-    EXPECT_EQ(sendViaCupsBackend("usb://A", {0x0A}, programs),
-              "the CUPS usb backend (" + programs.usbBackend +
-                  ") can only be run by root here; install the udev rule "
-                  "(70-printer-config.rules) so that the direct USB route works");
-    programs.usbBackend = box.path("absent");
-    EXPECT_EQ(sendViaCupsBackend("usb://A", {0x0A}, programs),
-              "the CUPS usb backend (" + programs.usbBackend + ") is not installed");
-    EXPECT_FALSE(QFile::exists(box.path("ran")));
-    EXPECT_EQ(box.leftovers(), QStringList());
-}
-
-TEST(CupsBackend, UnwritableTemporaryDirectory) {
-    Sandbox box;
-    qputenv("TMPDIR", box.path("gone").toLocal8Bit());
-    CupsPrograms programs;
-    programs.usbBackend = box.script("usb", "touch ran");
-    EXPECT_EQ(sendViaCupsBackend("usb://A", {0x0A}, programs),
-              "prepare failed: No such file or directory");
-    EXPECT_FALSE(QFile::exists(box.path("ran")));
 }
 
 TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
@@ -310,6 +276,7 @@ TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
     USBSerialPort noSerial = bulkPort;
     noSerial.serial = "";
     const QByteArray uri = listed.id.toUtf8();
+    const QString noEndpoint = "No USB bulk OUT endpoint";
     const std::vector<Case> cases = {
         {"bulk succeeds", listed, {std::nullopt, 3}, "exit 0", {std::nullopt, 3}, "<missing>"},
         {"listed port, backend succeeds",
@@ -324,24 +291,14 @@ TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
          "echo jammed >&2; exit 1",
          {"IOKit: USB write failed (0xe00002ed)\nCUPS: jammed"},
          uri},
-        {"bulk port found by serial",
-         bulkPort,
-         {"No USB bulk OUT endpoint"},
-         "exit 0",
-         {std::nullopt, 3},
-         uri},
+        {"bulk port found by serial", bulkPort, {noEndpoint}, "exit 0", {std::nullopt, 3}, uri},
         {"bulk port unknown to lpinfo",
          unknownBulk,
-         {"No USB bulk OUT endpoint"},
+         {noEndpoint},
          "exit 0",
-         {"No USB bulk OUT endpoint"},
+         {noEndpoint},
          "<missing>"},
-        {"bulk port without serial",
-         noSerial,
-         {"No USB bulk OUT endpoint"},
-         "exit 0",
-         {"No USB bulk OUT endpoint"},
-         "<missing>"},
+        {"bulk port without serial", noSerial, {noEndpoint}, "exit 0", {noEndpoint}, "<missing>"},
         // A second copy after a partial one would reach the printer inside the first's frame.
         {"partial bulk write",
          bulkPort,

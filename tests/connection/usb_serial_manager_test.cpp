@@ -52,9 +52,7 @@ struct FakeBus {
                 std::lock_guard lock(mutex);
                 SerialListing listing{{}, unavailable};
                 for (const auto& port : serial) {
-                    const bool busy = std::ranges::find(heldLines, port.id) != heldLines.end() &&
-                                      port.id != heldPath;
-                    if (busy) {
+                    if (std::ranges::count(heldLines, port.id) != 0 && port.id != heldPath) {
                         listing.unavailable.push_back({port.id, EBUSY, {}});
                     } else {
                         listing.ports.push_back(port);
@@ -66,9 +64,7 @@ struct FakeBus {
                 std::lock_guard lock(mutex);
                 printerClassSends.emplace_back(port, bytes);
                 SendResult result = printerClassResult;
-                if (!result.error) {
-                    result.bytesSent = bytes.size();
-                }
+                result.bytesSent = result.error ? 0 : bytes.size();
                 return result;
             },
         };
@@ -98,13 +94,14 @@ TEST(UsbEnumeration, OrderDeduplicationAndCupsFallback) {
               (std::vector<QString>{"USB Printer", "USB Serial (ttyACM0)", "USB Serial (ttyUSB0)",
                                     "usb serial (ttyUSB1)"}));
 
-    // With one, CUPS is not asked; names equal but for case keep their listing order.
+    // With one, CUPS is not asked. Case does not count in the order: names equal but for case
+    // keep their listing order.
     bus.printerClass = {USBPrinterBulkDevice("17", "USB SERIAL (ttyACM0)", 1, 2, "s"),
-                        USBPrinterBulkDevice("18", "Another", 3, 4, "")};
+                        USBPrinterBulkDevice("18", "another", 3, 4, "")};
     found = enumeratePorts(bus.routes());
     EXPECT_EQ(bus.lpinfoRuns, 1);
     EXPECT_EQ(names(found.ports),
-              (std::vector<QString>{"Another", "USB SERIAL (ttyACM0)", "USB Serial (ttyACM0)",
+              (std::vector<QString>{"another", "USB SERIAL (ttyACM0)", "USB Serial (ttyACM0)",
                                     "USB Serial (ttyUSB0)", "usb serial (ttyUSB1)"}));
     EXPECT_EQ(found.ports[1],
               (USBSerialPort{"bulk:17", "USB SERIAL (ttyACM0)", Kind::printerClass, 1, 2, "s"}));
@@ -113,9 +110,12 @@ TEST(UsbEnumeration, OrderDeduplicationAndCupsFallback) {
 class UsbManager : public ::testing::Test {
 protected:
     FakeBus bus;
+    Pty pty;
+    const QString ptyPath = QString::fromStdString(pty.slavePath());
     std::unique_ptr<USBSerialManager> manager =
         std::make_unique<USBSerialManager>(nullptr, bus.routes());
 
+    // Also waits until everything posted to the I/O thread before has run and reported back.
     void refresh() {
         QSignalSpy refreshed(manager.get(), &USBSerialManager::portsRefreshed);
         manager->refreshPorts();
@@ -125,36 +125,25 @@ protected:
     bool connect(std::optional<QString> id = std::nullopt) {
         QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
         manager->connect(id);
-        if (finished.isEmpty() && !finished.wait(5000)) {
-            return false;
-        }
-        return finished.takeFirst().at(0).toBool();
+        return (!finished.isEmpty() || finished.wait(5000)) && finished.takeFirst().at(0).toBool();
     }
     // Sends and waits for the report: "" when delivered, else its text.
-    QString send(const protocol::Bytes& bytes, bool reportSuccess) {
+    QString send(const protocol::Bytes& bytes, bool reportSuccess = false) {
         std::optional<DeliveryReport> report;
         manager->sendData(
             bytes, [&](const DeliveryReport& r) { report = r; }, reportSuccess);
         EXPECT_FALSE(report.has_value()) << "reported inside sendData";
-        EXPECT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 10000));
-        if (!report) {
+        if (!QTest::qWaitFor([&] { return report.has_value(); }, 10000)) {
             return QStringLiteral("(no result)");
         }
         EXPECT_EQ(report->delivered, report->error.isEmpty());
         EXPECT_EQ(report->total, static_cast<qint64>(bytes.size()));
         return report->error;
     }
-    // Everything posted to the I/O thread before has run and reported back.
-    void drain() { refresh(); }
-    // No alert was posted: whatever the send posted has run by the time this looks.
-    bool noAlert() {
-        QCoreApplication::processEvents();
-        return !manager->showAlert();
-    }
-    // The alert raised by now, after the main thread has run what was posted to it.
+    // The alert raised by now, after the main thread has run what was posted to it; "" if none.
     QString alert() {
-        const bool raised = QTest::qWaitFor([this] { return manager->showAlert(); }, 2000);
-        return raised ? manager->alertMessage() : QString();
+        QCoreApplication::processEvents();
+        return manager->showAlert() ? manager->alertMessage() : QString();
     }
 };
 
@@ -189,33 +178,30 @@ TEST_F(UsbManager, RefreshPublishesCountSelectionAndProblems) {
 }
 
 TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
-    Pty pty;
-    const QString path = QString::fromStdString(pty.slavePath());
-    bus.serial = {serialPort("/dev/ttyUSB9", "B gone"), serialPort(path, "A pty")};
+    bus.serial = {serialPort("/dev/ttyUSB9", "B gone"), serialPort(ptyPath, "A pty")};
     refresh();
     manager->setSelectedPortPath("/dev/stale");
     ASSERT_TRUE(connect()); // a stale selection connects the first listed port
     EXPECT_EQ(manager->connectionStatus(), "Connected · A pty");
-    EXPECT_EQ(manager->selectedPortPath(), path);
+    EXPECT_EQ(manager->selectedPortPath(), ptyPath);
     ASSERT_TRUE(manager->connectedPort().has_value());
 
-    refresh(); // leaves the connected status alone
-    EXPECT_EQ(manager->connectionStatus(), "Connected · A pty");
-
-    EXPECT_EQ(send({0x12, 0x54}, false), "");
-    EXPECT_EQ(pty.read(2, 5s), (protocol::Bytes{0x12, 0x54}));
-    EXPECT_TRUE(noAlert());
     EXPECT_EQ(send({}, true), "");
     EXPECT_EQ(alert(), "USB test data sent.");
-    EXPECT_TRUE(pty.staysQuiet(50ms));
+    manager->setShowAlert(false);
+    EXPECT_EQ(send({0x12, 0x54}), "");
+    EXPECT_EQ(alert(), "");
 
     manager->disconnect();
     EXPECT_FALSE(manager->isConnected());
     EXPECT_FALSE(manager->connectedPort().has_value());
     EXPECT_EQ(manager->connectionStatus(), "Disconnected");
-    manager->setShowAlert(false);
-    EXPECT_EQ(send({0x12}, false), "USB printer not connected");
+    EXPECT_EQ(send({0x12}), "USB printer not connected");
     EXPECT_EQ(alert(), "USB printer not connected");
+    // What a send handed to the line still reaches the printer once the line is closed.
+    refresh();
+    EXPECT_EQ(pty.read(2, 5s), (protocol::Bytes{0x12, 0x54}));
+    EXPECT_TRUE(pty.staysQuiet(50ms));
 
     bus.serial.clear();
     refresh();
@@ -226,19 +212,17 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
 // The line this program holds is exclusive: probing it would fail for a normal user, and the
 // connected port would vanish from the list with an access problem of its own making.
 TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
-    Pty pty;
-    const QString path = QString::fromStdString(pty.slavePath());
-    bus.serial = {serialPort("/dev/ttyUSB0", "A other"), serialPort(path, "B pty")};
-    bus.heldLines = {path};
+    bus.serial = {serialPort("/dev/ttyUSB0", "A other"), serialPort(ptyPath, "B pty")};
+    bus.heldLines = {ptyPath};
     refresh();
     EXPECT_EQ(manager->accessProblems().size(), 1);
     bus.heldLines.clear();
     refresh();
-    ASSERT_TRUE(connect(path));
-    bus.heldLines = {path}; // now held, by us
+    ASSERT_TRUE(connect(ptyPath));
+    bus.heldLines = {ptyPath}; // now held, by us
     refresh();
     EXPECT_EQ(manager->availablePorts().size(), 2u);
-    EXPECT_EQ(manager->selectedPortPath(), path);
+    EXPECT_EQ(manager->selectedPortPath(), ptyPath);
     EXPECT_TRUE(manager->accessProblems().isEmpty());
     EXPECT_EQ(manager->connectionStatus(), "Connected · B pty");
     // Once closed, the line is probed again like any other.
@@ -247,16 +231,24 @@ TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
     EXPECT_EQ(manager->availablePorts().size(), 1u);
 }
 
-// A printer that takes no data holds the I/O thread; neither a disconnect nor the end of the
+// A printer that takes no data fails a send after the no-progress limit, with what went out,
+// and the link stays up. While it holds the I/O thread, neither a disconnect nor the end of the
 // manager waits for it.
 TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
-    Pty pty; // never read
-    bus.serial = {serialPort(QString::fromStdString(pty.slavePath()), "P")};
+    bus.serial = {serialPort(ptyPath, "P")}; // the pty is never read
     refresh();
     ASSERT_TRUE(connect());
+    manager->setNoProgressLimit(200ms);
+    const QString error = send(protocol::Bytes(256 * 1024, 0x41));
+    EXPECT_TRUE(error.startsWith("USB send failed: the printer took no data for 200 ms ("))
+        << error.toStdString();
+    EXPECT_TRUE(error.endsWith(" of 262144 bytes written)")) << error.toStdString();
+    EXPECT_EQ(alert(), error);
+    EXPECT_TRUE(manager->isConnected());
+
+    manager->setNoProgressLimit(30s);
     std::optional<DeliveryReport> report;
-    manager->sendData(protocol::Bytes(256 * 1024, 0x41),
-                      [&](const DeliveryReport& r) { report = r; });
+    manager->sendData(protocol::Bytes(1024, 0x41), [&](const DeliveryReport& r) { report = r; });
     manager->disconnect(); // marks the link down at once
     EXPECT_FALSE(manager->isConnected());
     EXPECT_EQ(manager->connectionStatus(), "Disconnected");
@@ -266,23 +258,9 @@ TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     QElapsedTimer quitting;
     quitting.start();
     manager.reset();
-    EXPECT_LT(quitting.elapsed(), 2000);
+    EXPECT_LT(quitting.elapsed(), 10000);
     // The write was stopped, not finished: its report went with the manager.
     EXPECT_FALSE(report.has_value());
-}
-
-TEST_F(UsbManager, ASlowOrStuckPrinterFailsTheSendWithWhatWentOut) {
-    Pty pty; // never read
-    bus.serial = {serialPort(QString::fromStdString(pty.slavePath()), "P")};
-    refresh();
-    ASSERT_TRUE(connect());
-    manager->setNoProgressLimit(std::chrono::milliseconds(200));
-    const QString error = send(protocol::Bytes(256 * 1024, 0x41), false);
-    EXPECT_TRUE(error.startsWith("USB send failed: the printer took no data for 200 ms ("))
-        << error.toStdString();
-    EXPECT_TRUE(error.endsWith(" of 262144 bytes written)")) << error.toStdString();
-    EXPECT_EQ(alert(), error);
-    EXPECT_TRUE(manager->isConnected());
 }
 
 TEST_F(UsbManager, ConnectFailures) {
@@ -301,13 +279,12 @@ TEST_F(UsbManager, ConnectFailures) {
 }
 
 TEST_F(UsbManager, DisconnectRightAfterConnectStaysDisconnected) {
-    Pty pty;
-    bus.serial = {serialPort(QString::fromStdString(pty.slavePath()), "P")};
+    bus.serial = {serialPort(ptyPath, "P")};
     refresh();
     QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
     manager->connect();
     manager->disconnect();
-    drain(); // the open ran, then the close; the open's report is void
+    refresh(); // the open ran, then the close; the open's report is void
     EXPECT_FALSE(manager->isConnected());
     EXPECT_EQ(manager->connectionStatus(), "1 USB printer ready");
     EXPECT_TRUE(finished.isEmpty());
@@ -322,8 +299,8 @@ TEST_F(UsbManager, PrinterClassSendsThroughItsRoute) {
     EXPECT_EQ(send({1, 2, 3}, true), "");
     EXPECT_EQ(alert(), "USB test data sent. If nothing prints, check paper/cover and try again.");
     manager->setShowAlert(false);
-    EXPECT_EQ(send({4}, false), "");
-    EXPECT_TRUE(noAlert());
+    EXPECT_EQ(send({4}), "");
+    EXPECT_EQ(alert(), "");
 
     bus.printerClassResult = {"USB write failed (0xfffffff7)"};
     EXPECT_EQ(send({5}, true), "USB write failed (0xfffffff7)");
