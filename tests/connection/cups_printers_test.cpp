@@ -117,24 +117,6 @@ TEST(CupsLpinfo, ListsTheUsbPrintersItReports) {
     }
 }
 
-TEST(CupsLpinfo, FindsUriBySerialInEitherDirection) {
-    Sandbox box;
-    CupsPrograms programs;
-    programs.lpinfo = box.script("lpinfo", "printf 'direct usb://Blank\\n"
-                                           "direct usb://A?serial=ABC123\\n"
-                                           "direct usb://C?serial=ZZ9\\n'");
-    const std::vector<std::pair<QString, std::optional<QString>>> cases = {
-        {"", std::nullopt},
-        {"xABC123y", "usb://A?serial=ABC123"}, // the listed serial inside the given one
-        {"C12", "usb://A?serial=ABC123"},      // the given serial inside the listed one
-        {"Z9", "usb://C?serial=ZZ9"},
-        {"nothing", std::nullopt}, // the printer without a serial never matches
-    };
-    for (const auto& [serial, expected] : cases) {
-        EXPECT_EQ(findCupsDeviceUri(serial, programs), expected) << serial.toStdString();
-    }
-}
-
 // The programs run on the manager's I/O thread; a manager going away asks them to stop from the
 // main thread. (The worker starts before anything forks: ThreadSanitizer cannot follow threads
 // started after a fork.)
@@ -258,60 +240,49 @@ TEST(CupsBackend, FailuresBecomeOneShortText) {
     }
 }
 
+// The bulk writer first, the backend only when nothing reached the printer. For a "bulk:" port
+// lpinfo gives the backend's URI, found by serial: the port's inside the listed one or the
+// other way round, never a printer listed without one.
 TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
-    struct Case {
-        const char* name;
-        USBSerialPort port;
-        SendResult bulk;
-        QString backendBody;
-        SendResult expected;
-        QByteArray backendUri; // "<missing>": the backend never ran
-    };
     const USBSerialPort listed = printer("usb://X/Y?serial=333039313838", "333039313838", true);
-    const USBSerialPort bulkPort{
-        "bulk:1234", "USB Printer (ACME)", USBSerialPort::Kind::printerClass, 0x1234,
-        0x00AB,      "3039313838"};
-    USBSerialPort unknownBulk = bulkPort;
-    unknownBulk.serial = "7777";
-    USBSerialPort noSerial = bulkPort;
-    noSerial.serial = "";
-    const QByteArray uri = listed.id.toUtf8();
-    const QString noEndpoint = "No USB bulk OUT endpoint";
+    const auto bulkPort = [](const QString& serial) {
+        return USBSerialPort{
+            "bulk:1234", "USB Printer (ACME)", USBSerialPort::Kind::printerClass, 0x1234, 0x00AB,
+            serial};
+    };
+    const SendResult delivered{std::nullopt, 3}, noEndpoint{"No USB bulk OUT endpoint"};
+    const QByteArray uri = listed.id.toUtf8(), never = "<missing>";
+    struct Case {
+        USBSerialPort port;
+        SendResult bulk, expected;
+        QByteArray backendUri; // "<missing>": the backend never ran
+        QString backendBody = "exit 0";
+    };
     const std::vector<Case> cases = {
-        {"bulk succeeds", listed, {std::nullopt, 3}, "exit 0", {std::nullopt, 3}, "<missing>"},
-        {"listed port, backend succeeds",
-         listed,
-         {"USB printer not found (unplugged?)"},
-         "exit 0",
-         {std::nullopt, 3},
-         uri},
-        {"both fail",
-         listed,
+        {listed, delivered, delivered, never},
+        {listed, {"USB printer not found (unplugged?)"}, delivered, uri},
+        {listed,
          {"USB write failed (0xe00002ed)"},
-         "echo jammed >&2; exit 1",
          {"IOKit: USB write failed (0xe00002ed)\nCUPS: jammed"},
-         uri},
-        {"bulk port found by serial", bulkPort, {noEndpoint}, "exit 0", {std::nullopt, 3}, uri},
-        {"bulk port unknown to lpinfo",
-         unknownBulk,
-         {noEndpoint},
-         "exit 0",
-         {noEndpoint},
-         "<missing>"},
-        {"bulk port without serial", noSerial, {noEndpoint}, "exit 0", {noEndpoint}, "<missing>"},
+         uri,
+         "echo jammed >&2; exit 1"},
+        {bulkPort("3039313838"), noEndpoint, delivered, uri},
+        {bulkPort("x333039313838y"), noEndpoint, delivered, uri},
+        {bulkPort("7777"), noEndpoint, noEndpoint, never},
+        {bulkPort(""), noEndpoint, noEndpoint, never},
         // A second copy after a partial one would reach the printer inside the first's frame.
-        {"partial bulk write",
-         bulkPort,
+        {bulkPort("3039313838"),
          {"USB write failed (0xfffffff9)", 2},
-         "exit 0",
          {"USB write failed (0xfffffff9) (2 of 3 bytes written; not sent again)", 2},
-         "<missing>"},
+         never},
     };
     const protocol::Bytes bytes{0x1F, 0x28, 0x0F};
     for (const auto& c : cases) {
+        const auto label = &c - cases.data();
         Sandbox box;
         CupsPrograms programs;
-        programs.lpinfo = box.script("lpinfo", "echo 'direct " + listed.id + "'");
+        programs.lpinfo =
+            box.script("lpinfo", "printf 'direct usb://Blank\ndirect " + listed.id + "\n'");
         programs.usbBackend =
             box.script("usb", "printf %s \"$DEVICE_URI\" > uri\n" + c.backendBody);
         int calls = 0;
@@ -330,9 +301,9 @@ TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
                                             : std::nullopt);
             return c.bulk;
         };
-        EXPECT_EQ(sendToPrinterClass(c.port, bytes, programs, {}, bulk), c.expected) << c.name;
-        EXPECT_EQ(calls, 1) << c.name;
-        EXPECT_EQ(box.read("uri"), c.backendUri) << c.name;
+        EXPECT_EQ(sendToPrinterClass(c.port, bytes, programs, {}, bulk), c.expected) << label;
+        EXPECT_EQ(calls, 1) << label;
+        EXPECT_EQ(box.read("uri"), c.backendUri) << label;
     }
 }
 

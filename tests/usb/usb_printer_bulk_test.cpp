@@ -40,13 +40,11 @@ TEST(PrinterDisplayName, FollowsTheNamingRules) {
         QString productName, serial, expected;
     };
     const Case cases[] = {
-        {0x0FE6, 0x811E, "Anything", "AB12345",
-         QStringLiteral("QW-T50 USB Printer \u00B7 \u20262345")},
+        {0x0FE6, 0x811E, "Anything", "AB12345", "QW-T50 USB Printer \u00B7 \u20262345"},
         {0x0FE6, 0x811E, "", "AB", "QW-T50 USB Printer"},
         {0x1234, 0x00AB, "", "", "USB Printer (1234:00AB)"},
         {0x0a5f, 0x00d3, "- -", "", "USB Printer (0A5F:00D3)"},
-        {0x1234, 0x5678, "Kitchen 80", "WXYZ",
-         QStringLiteral("USB Printer (Kitchen 80) \u00B7 \u2026WXYZ")},
+        {0x1234, 0x5678, "Kitchen 80", "WXYZ", "USB Printer (Kitchen 80) \u00B7 \u2026WXYZ"},
         {0x1234, 0x5678, "7", "XYZ", "USB Printer (7)"},
     };
     for (const Case& c : cases) {
@@ -83,57 +81,33 @@ TEST(UsbLocationId, PacksBusAndPortsIntoTheDeviceId) {
 TEST(UsbPrinters, ListedAndPicked) {
     UsbTestbed bed;
     const std::vector<EmulatedDevice*> printers{
-        &bed.addDevice({.vendorId = 0x0FE6,
-                        .productId = 0x811E,
-                        .product = "Receipt",
-                        .serial = "SN-A-0001",
-                        .ports = {1}}),
+        &bed.addDevice({0x0FE6, 0x811E, "Receipt", "SN-A-0001"}),
         // The printer interface second, behind a hub.
-        &bed.addDevice({.vendorId = 0x3333,
-                        .productId = 2,
-                        .product = "Kitchen 80",
-                        .serial = "ZZ",
-                        .interfaces = {kVendorInterface, InterfaceLayout{}},
-                        .ports = {3, 4}}),
-        &bed.addDevice({.vendorId = 0x1234, .productId = 0x00AB, .bus = 2, .ports = {1}}),
+        &bed.addDevice({0x3333, 2, "Kitchen 80", "ZZ", {kVendorInterface, {}}, 1, {3, 4}}),
+        &bed.addDevice({0x1234, 0x00AB, "", "", {{}}, 2, {1}}),
         // Strings sysfs lacks are asked of the device itself.
-        &bed.addDevice({.vendorId = 0x4444,
-                        .productId = 5,
-                        .product = "Bar 58",
-                        .serial = "SER-0099",
-                        .bus = 2,
-                        .ports = {2},
-                        .stringsInSysfs = false}),
+        &bed.addDevice({0x4444, 5, "Bar 58", "SER-0099", {{}}, 2, {2}, "", false}),
         // Two identical printers without serial numbers.
         &bed.addDevice({.vendorId = 0x5555, .productId = 6, .ports = {5}}),
         &bed.addDevice({.vendorId = 0x5555, .productId = 6, .ports = {6}}),
     };
-    bed.addDevice({.vendorId = 0x2222,
-                   .product = "Keyboard",
-                   .serial = "SN-K-0001",
-                   .interfaces = {kVendorInterface},
-                   .ports = {2}});
+    bed.addDevice({0x2222, 1, "Keyboard", "SN-K-0001", {kVendorInterface}, 1, {2}});
 
     auto listed = listPrinterClassDevices();
     std::ranges::sort(listed, {}, &USBPrinterBulkDevice::deviceId);
     const std::vector<USBPrinterBulkDevice> expected{
-        {"17825792", QStringLiteral("QW-T50 USB Printer \u00B7 \u20260001"), 0x0FE6, 0x811E,
-         "SN-A-0001"},
+        {"17825792", "QW-T50 USB Printer \u00B7 \u20260001", 0x0FE6, 0x811E, "SN-A-0001"},
         {"20185088", "USB Printer (Kitchen 80)", 0x3333, 2, "ZZ"},
         {"22020096", "USB Printer (5555:0006)", 0x5555, 6, ""},
         {"23068672", "USB Printer (5555:0006)", 0x5555, 6, ""},
         {"34603008", "USB Printer (1234:00AB)", 0x1234, 0x00AB, ""},
-        {"35651584", QStringLiteral("USB Printer (Bar 58) \u00B7 \u20260099"), 0x4444, 5,
-         "SER-0099"},
+        {"35651584", "USB Printer (Bar 58) \u00B7 \u20260099", 0x4444, 5, "SER-0099"},
     };
     EXPECT_EQ(listed, expected);
 
     const auto at = [](std::uint8_t port) { return usbLocationId(1, {port}); };
-    struct Case {
-        PrinterMatch match;
-        int expected; // index into `printers`, -1: none
-    };
-    const Case cases[] = {
+    const std::pair<PrinterMatch, int> cases[] = {
+        // The match, and the index of the printer that gets the bytes (-1: none).
         {{"SN-A-0001", 0x0FE6}, 0},            // equal serial
         {{"R-0099"}, 3},                       // the device's serial contains it
         {{std::nullopt, 0, 2}, 1},             // product alone
@@ -146,21 +120,17 @@ TEST(UsbPrinters, ListedAndPicked) {
         {{std::nullopt, 0x5555, 6, at(7)}, -1}, // gone from there: no twin stands in for it
         {{"SN-A-0001", 0x0FE6, 0, at(7)}, 0},   // replugged elsewhere: found by its serial
     };
-    for (const Case& c : cases) {
-        std::vector<std::size_t> before;
-        for (const auto* p : printers) {
-            before.push_back(p->received().size());
-        }
-        const std::string label = c.match.serial.value_or("(none)").toStdString() + " " +
-                                  std::to_string(c.match.productId);
-        EXPECT_EQ(sendData(pattern(10), c.match).error,
-                  c.expected < 0 ? std::optional<QString>("USB printer not found (unplugged?)")
-                                 : std::nullopt)
-            << label;
+    std::vector<std::size_t> seen(printers.size());
+    for (const auto& [match, expected] : cases) {
+        const auto label = &match - &cases[0].first;
+        EXPECT_EQ(sendData(pattern(10), match).error,
+                  expected < 0 ? std::optional<QString>("USB printer not found (unplugged?)")
+                               : std::nullopt)
+            << "case " << label;
         for (std::size_t i = 0; i < printers.size(); ++i) {
-            EXPECT_EQ(printers[i]->received().size() - before[i],
-                      static_cast<int>(i) == c.expected ? 10u : 0u)
-                << label << " printer " << i;
+            const std::size_t now = printers[i]->received().size();
+            EXPECT_EQ(now - std::exchange(seen[i], now), static_cast<int>(i) == expected ? 10u : 0u)
+                << "case " << label << ", printer " << i;
         }
     }
     EXPECT_EQ(sendData({}, {}).error, "Empty data");
@@ -171,6 +141,7 @@ TEST(UsbPrinters, ListedAndPicked) {
 TEST(SendData, EndsAsThePrinterLetsIt) {
     const QString failed = "USB write failed (0x%1)";
     const QString busy = "USB interface busy (0x%1). Close other print apps and retry.\n";
+    const QString heldByProgram = busy.arg("fffffffa") + access::usbHeldByProgramAdvice();
     const QString noEndpoint = "No USB bulk OUT endpoint";
     std::stop_source stopped;
     stopped.request_stop();
@@ -184,17 +155,14 @@ TEST(SendData, EndsAsThePrinterLetsIt) {
     };
     const Case cases[] = {
         {"delivered in chunks of 512", {}, {}, 2000, {512, 512, 512, 464}},
-        {"short transfers continue the chunk",
+        {"short transfers",
          {.acceptAtMost = 300},
          {},
          2000,
          {512, 212, 512, 212, 512, 212, 464, 164}},
-        {"kernel driver", {.kernelDriver = "usblp"}, {}, 2000},
+        {"usblp", {.kernelDriver = "usblp"}, {}, 2000},
         {"stall", {.stallAtUrb = 2}, failed.arg("fffffff7"), 512, {512, 512}},
-        {"stall, kernel driver",
-         {.kernelDriver = "usblp", .stallAtUrb = 1},
-         failed.arg("fffffff7"),
-         0},
+        {"usblp, stall", {.kernelDriver = "usblp", .stallAtUrb = 1}, failed.arg("fffffff7"), 0},
         {"unplugged", {.unplugAtUrb = 2}, failed.arg("fffffffc"), 512},
         {"takes nothing", {.acceptAtMost = 0}, failed.arg("ffffffff"), 0, {512}},
         // A stuck printer fails the write once nothing moved for the no-progress limit.
@@ -203,25 +171,17 @@ TEST(SendData, EndsAsThePrinterLetsIt) {
         // A manager going away stops the wait at once, whatever the limit.
         {"stopped", {.hangAtUrb = 1}, failed.arg("fffffff9"), 0, {}, {1h, stopped.get_token()}},
         {"bulk IN only", {.interfaces = {{.endpoints = {{0x81}}}}}, noEndpoint, 0},
-        {"interrupt OUT",
-         {.interfaces = {{.endpoints = {{.address = 0x02, .attributes = 3}, {0x81}}}}},
-         noEndpoint,
-         0},
-        {"held by another program",
-         {.heldByOtherProgram = true},
-         busy.arg("fffffffa") + access::usbHeldByProgramAdvice(),
-         0,
-         {}},
-        {"taken by another program once detached",
+        {"interrupt OUT", {.interfaces = {{.endpoints = {{0x02, 3}, {0x81}}}}}, noEndpoint, 0},
+        {"held by another program", {.heldByOtherProgram = true}, heldByProgram, 0},
+        {"taken once usblp let go",
          {.kernelDriver = "usblp", .heldByOtherProgram = true},
-         busy.arg("fffffffa") + access::usbHeldByProgramAdvice(),
+         heldByProgram,
          0},
         // The driver is named as sysfs links it.
-        {"driver not detachable",
+        {"driver stays",
          {.kernelDriver = "lp-test", .refuseDetach = true},
          busy.arg("ffffff9d") + access::usbHeldByDriverAdvice("lp-test"),
-         0,
-         {}},
+         0},
     };
     const Bytes bytes = pattern(2000);
     for (const Case& c : cases) {
