@@ -29,7 +29,7 @@ TEST(PrinterctlUsb, ListsAndSendsToEmulatedPrinters) {
          .interfaces = {{.interfaceClass = 2, .endpoints = {{.address = 0x83, .attributes = 3}}},
                         {.interfaceClass = 0x0A, .endpoints = {{0x04}, {0x85}}}},
          .ports = {5}});
-    bed.addTty(&adapter, "ttyUSB0", true);
+    bed.addTty(&adapter, "ttyUSB0");
     bed.addTty(&modem, "ttyACM0");
     bed.addTty(nullptr, "ttyS0");
     const std::string printerId =

@@ -48,9 +48,7 @@ struct DeviceLayout {
     bool stringsInSysfs = true;
     // Faults, by bulk OUT URB counted from 1 (0: never): the endpoint halts (EPIPE), the cable
     // is pulled while the URB is on the bus, or the printer takes no data from that one on.
-    std::size_t stallAtUrb = 0;
-    std::size_t unplugAtUrb = 0;
-    std::size_t hangAtUrb = 0;
+    std::size_t stallAtUrb = 0, unplugAtUrb = 0, hangAtUrb = 0;
     std::size_t acceptAtMost = SIZE_MAX; // bytes one URB moves
     // Another program's usbfs file holds interface 0 (the CUPS backend printing, say); with a
     // kernel driver, it takes the interface the moment the driver lets go of it.
@@ -88,9 +86,8 @@ public:
     UsbTestbed& operator=(const UsbTestbed&) = delete;
 
     EmulatedDevice& addDevice(const DeviceLayout& layout);
-    // A terminal: below the first interface of `usb` (one level deeper with `ownDirectory`, as
-    // for USB serial converters), or a platform one when `usb` is null.
-    void addTty(const EmulatedDevice* usb, const std::string& name, bool ownDirectory = false);
+    // A terminal: below the first interface of `usb`, or a platform one when `usb` is null.
+    void addTty(const EmulatedDevice* usb, const std::string& name);
     std::string rootDirectory() const;
 
 private:
@@ -101,7 +98,6 @@ private:
     std::vector<std::unique_ptr<EmulatedDevice>> devices_;
     std::set<std::string> hubs_; // sysfs paths
     std::map<std::uint8_t, std::uint8_t> lastAddress_;
-    int ttys_ = 0;
 };
 
 } // namespace usb_testing
