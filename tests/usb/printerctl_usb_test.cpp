@@ -16,19 +16,19 @@ using testing_support::runProcess;
 TEST(PrinterctlUsb, ListsAndSendsToEmulatedPrinters) {
     UsbTestbed bed;
     auto& printer =
-        bed.addDevice({.vendorId = 0x0FE6, .productId = 0x811E, .serial = "X012345", .ports = {3}});
+        bed.addDevice({.vendorId = 0x0FE6, .productId = 0x811E, .serial = "X012345", .port = 3});
     const auto& adapter =
         bed.addDevice({.vendorId = 0x1a86,
                        .productId = 0x7523,
                        .serial = "A90C3",
                        .interfaces = {{.interfaceClass = 0xFF, .endpoints = {{0x02}, {0x82}}}},
-                       .ports = {4}});
+                       .port = 4});
     const auto& modem = bed.addDevice(
         {.vendorId = 0x2345,
          .productId = 0x0001,
          .interfaces = {{.interfaceClass = 2, .endpoints = {{.address = 0x83, .attributes = 3}}},
                         {.interfaceClass = 0x0A, .endpoints = {{0x04}, {0x85}}}},
-         .ports = {5}});
+         .port = 5});
     bed.addTty(&adapter, "ttyUSB0");
     bed.addTty(&modem, "ttyACM0");
     bed.addTty(nullptr, "ttyS0");

@@ -63,22 +63,22 @@ TEST(UsbPrinters, ListedAndPicked) {
     UsbTestbed bed;
     const std::vector<EmulatedDevice*> printers{
         &bed.addDevice({0x0FE6, 0x811E, "Receipt", "SN-A-0001"}),
-        // The printer interface second, behind a hub.
-        &bed.addDevice({0x3333, 2, "Kitchen 80", "XYZ", {kVendorInterface, {}}, 1, {3, 4}}),
-        &bed.addDevice({0x1234, 0x00AB, "- -", "", {{}}, 2, {1}}),
+        // The printer interface second.
+        &bed.addDevice({0x3333, 2, "Kitchen 80", "XYZ", {kVendorInterface, {}}, 1, 3}),
+        &bed.addDevice({0x1234, 0x00AB, "- -", "", {{}}, 2, 1}),
         // Strings sysfs lacks are asked of the device itself.
-        &bed.addDevice({0x4444, 5, "7", "0099", {{}}, 2, {2}, "", false}),
+        &bed.addDevice({0x4444, 5, "7", "0099", {{}}, 2, 2, "", false}),
         // Two identical printers without serial numbers.
-        &bed.addDevice({.vendorId = 0x5555, .productId = 6, .ports = {5}}),
-        &bed.addDevice({.vendorId = 0x5555, .productId = 6, .ports = {6}}),
+        &bed.addDevice({.vendorId = 0x5555, .productId = 6, .port = 5}),
+        &bed.addDevice({.vendorId = 0x5555, .productId = 6, .port = 6}),
     };
-    bed.addDevice({0x2222, 1, "Keyboard", "SN-K-0001", {kVendorInterface}, 1, {2}});
+    bed.addDevice({0x2222, 1, "Keyboard", "SN-K-0001", {kVendorInterface}, 1, 2});
 
     auto listed = listPrinterClassDevices();
     std::ranges::sort(listed, {}, &USBPrinterBulkDevice::deviceId);
     const std::vector<USBPrinterBulkDevice> expected{
         {"17825792", "QW-T50 USB Printer \u00B7 \u20260001", 0x0FE6, 0x811E, "SN-A-0001"},
-        {"20185088", "USB Printer (Kitchen 80)", 0x3333, 2, "XYZ"},
+        {"19922944", "USB Printer (Kitchen 80)", 0x3333, 2, "XYZ"},
         {"22020096", "USB Printer (5555:0006)", 0x5555, 6, ""},
         {"23068672", "USB Printer (5555:0006)", 0x5555, 6, ""},
         {"34603008", "USB Printer (1234:00AB)", 0x1234, 0x00AB, ""},

@@ -29,11 +29,7 @@ void put16(Bytes& out, std::uint16_t value) {
 }
 
 std::string sysName(const DeviceLayout& layout) {
-    std::string name = std::to_string(layout.bus) + "-";
-    for (std::size_t i = 0; i < layout.ports.size(); ++i) {
-        name += (i == 0 ? "" : ".") + std::to_string(layout.ports[i]);
-    }
-    return name;
+    return std::to_string(layout.bus) + "-" + std::to_string(layout.port);
 }
 
 // The caller's buffer behind an ioctl argument, copied here and written back on completion.
@@ -355,26 +351,9 @@ void UsbTestbed::add(const std::string& record) {
 }
 
 EmulatedDevice& UsbTestbed::addDevice(const DeviceLayout& layout) {
-    // The hubs between the root hub and the device, each added once.
-    std::string parent = "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(layout.bus);
-    for (std::size_t depth = 1; depth < layout.ports.size(); ++depth) {
-        const DeviceLayout hub{
-            .interfaces = {{.interfaceClass = 9,
-                            .endpoints = {{.address = 0x81, .attributes = 3}}}},
-            .bus = layout.bus,
-            .ports = {layout.ports.begin(), layout.ports.begin() + static_cast<long>(depth)}};
-        const std::string path = parent + "/" + sysName(hub);
-        if (hubs_.insert(path).second) {
-            plug(hub, parent);
-        }
-        parent = path;
-    }
-    return plug(layout, parent);
-}
-
-EmulatedDevice& UsbTestbed::plug(const DeviceLayout& layout, const std::string& parent) {
     const std::uint8_t address = ++lastAddress_.try_emplace(layout.bus, 1).first->second;
-    const std::string path = parent + "/" + sysName(layout);
+    const std::string path =
+        "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(layout.bus) + "/" + sysName(layout);
     auto device = std::make_unique<Device>(layout, address, path);
     const std::string node = device->node();
     // The handler goes first: libusb may open the node as soon as the device exists.

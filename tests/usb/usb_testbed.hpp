@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -40,8 +39,7 @@ struct DeviceLayout {
     std::string serial;  // empty: no serial number string
     std::vector<InterfaceLayout> interfaces{InterfaceLayout{}};
     std::uint8_t bus = 1;
-    // Ports from the root hub down; hubs for the upper tiers are added as needed.
-    std::vector<std::uint8_t> ports{1};
+    std::uint8_t port = 1; // on the root hub
     // Kernel driver bound to the printer-class interfaces at plug-in ("usblp"); empty for none.
     std::string kernelDriver;
     // Whether sysfs shows the product and serial strings, as the kernel does once it read them.
@@ -91,12 +89,10 @@ public:
     std::string rootDirectory() const;
 
 private:
-    EmulatedDevice& plug(const DeviceLayout& layout, const std::string& parent);
     void add(const std::string& record);
 
     UMockdevTestbed* testbed_;
     std::vector<std::unique_ptr<EmulatedDevice>> devices_;
-    std::set<std::string> hubs_; // sysfs paths
     std::map<std::uint8_t, std::uint8_t> lastAddress_;
 };
 
