@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <numeric>
 #include <pwd.h>
 #include <thread>
 #include <unistd.h>
@@ -22,12 +23,11 @@ using namespace std::chrono_literals;
 namespace {
 
 USBSerialPort printer(const QString& uri, const QString& serial, bool recognised = false) {
-    return {uri,
-            recognised ? "QW-T50 USB Printer" : "USB Printer",
-            USBSerialPort::Kind::printerClass,
-            std::uint16_t(recognised ? 0x0FE6 : 0),
-            std::uint16_t(recognised ? 0x811E : 0),
-            serial};
+    if (recognised) {
+        return {uri,   "QW-T50 USB Printer", USBSerialPort::Kind::printerClass, 0x0FE6, 0x811E,
+                serial};
+    }
+    return {uri, "USB Printer", USBSerialPort::Kind::printerClass, 0, 0, serial};
 }
 
 // A private directory for stand-ins and what they record; TMPDIR points into it so that the
@@ -145,9 +145,7 @@ TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
                                             "printf '%s\\n' \"$DEVICE_URI\" \"$LANG\" > env\n"
                                             "stat -c %a \"$6\" > mode; cp \"$6\" copy");
     protocol::Bytes payload(64 * 1024 + 3);
-    for (std::size_t i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
-    }
+    std::iota(payload.begin(), payload.end(), std::uint8_t{0});
     const QByteArray oldLang = qgetenv("LANG");
     qputenv("LANG", "de_DE.UTF-8");
     EXPECT_EQ(sendViaCupsBackend("usb://X/Y?serial=1&a=b", payload, programs), std::nullopt);
@@ -180,7 +178,6 @@ TEST(CupsBackend, FailuresBecomeOneShortText) {
                              "on and connected?";
     enum class Run { normal, notExecutable, absent, noTemporaryDirectory };
     struct Case {
-        const char* name;
         QString body;
         QString expected; // $BACKEND: the backend's path
         Run run = Run::normal;
@@ -188,26 +185,23 @@ TEST(CupsBackend, FailuresBecomeOneShortText) {
         std::chrono::milliseconds limit = 60s;
     };
     const std::vector<Case> cases = {
-        {"silent status 1", "exit 1", "code 1"},
-        {"trimmed error output", "printf ' \\t\\nPaper out\\n\\n' >&2; exit 4", "Paper out"},
-        {"undecodable error output", "printf 'bad \\377' >&2; exit 2", "code 2"},
-        {"long error output", "printf '" + longText + "' >&2; exit 1", longText.left(300)},
-        {"no half character at the cut", "printf '" + longText.left(299) + emoji + "' >&2; exit 1",
-         longText.left(299)},
-        {"killed", "kill -KILL $$", "CUPS usb backend was stopped by signal 9"},
+        {"exit 1", "code 1"},
+        {"printf ' \\t\\nPaper out\\n\\n' >&2; exit 4", "Paper out"},
+        {"printf 'bad \\377' >&2; exit 2", "code 2"},
+        {"printf '" + longText + "' >&2; exit 1", longText.left(300)},
+        // No half character at the cut.
+        {"printf '" + longText.left(299) + emoji + "' >&2; exit 1", longText.left(299)},
+        {"kill -KILL $$", "CUPS usb backend was stopped by signal 9"},
         // A backend is asked to stop before it is killed, so it can release the printer.
-        {"hangs", "trap 'kill $!; touch asked; exit 1' TERM; echo $$ > pid; sleep 30 & wait",
+        {"trap 'kill $!; touch asked; exit 1' TERM; echo $$ > pid; sleep 30 & wait",
          noAnswer.arg("1 s"), Run::normal, 1s},
-        {"ignores termination", "trap '' TERM; echo $$ > pid; exec sleep 30",
-         noAnswer.arg("300 ms"), Run::normal, 300ms},
-        {"not executable", "touch ran",
+        {"trap '' TERM; echo $$ > pid; exec sleep 30", noAnswer.arg("300 ms"), Run::normal, 300ms},
+        {"touch ran",
          "the CUPS usb backend ($BACKEND) can only be run by root here; install the udev rule "
          "(70-printer-config.rules) so that the direct USB route works",
          Run::notExecutable},
-        {"not installed", "touch ran", "the CUPS usb backend ($BACKEND) is not installed",
-         Run::absent},
-        {"temporary directory gone", "touch ran", "prepare failed: No such file or directory",
-         Run::noTemporaryDirectory},
+        {"touch ran", "the CUPS usb backend ($BACKEND) is not installed", Run::absent},
+        {"touch ran", "prepare failed: No such file or directory", Run::noTemporaryDirectory},
     };
     for (const auto& c : cases) {
         Sandbox box;
@@ -223,13 +217,14 @@ TEST(CupsBackend, FailuresBecomeOneShortText) {
             qputenv("TMPDIR", box.path("gone").toLocal8Bit());
         }
         const auto result = sendViaCupsBackend("usb://A", {0x1B, 0x40}, programs);
-        EXPECT_EQ(result, QString(c.expected).replace("$BACKEND", programs.usbBackend)) << c.name;
+        const std::string label = c.expected.left(40).toStdString();
+        EXPECT_EQ(result, QString(c.expected).replace("$BACKEND", programs.usbBackend)) << label;
         if (c.body.contains("> pid")) {
-            EXPECT_TRUE(box.recordedProcessGone()) << c.name;
+            EXPECT_TRUE(box.recordedProcessGone()) << label;
         }
-        EXPECT_EQ(QFile::exists(box.path("asked")), c.body.contains("touch asked")) << c.name;
-        EXPECT_FALSE(QFile::exists(box.path("ran"))) << c.name;
-        EXPECT_EQ(box.leftovers(), QStringList()) << c.name;
+        EXPECT_EQ(QFile::exists(box.path("asked")), c.body.contains("touch asked")) << label;
+        EXPECT_FALSE(QFile::exists(box.path("ran"))) << label;
+        EXPECT_EQ(box.leftovers(), QStringList()) << label;
     }
 }
 

@@ -106,8 +106,6 @@ TEST(SerialLine, WriteResults) {
     const std::vector<char> filler(64 * 1024);
     while (::write(full[1], filler.data(), filler.size()) > 0) {
     }
-    const int readOnly = ::open("/dev/null", O_RDONLY);
-    ASSERT_GE(readOnly, 0);
     struct Case {
         int fd;
         protocol::Bytes bytes;
@@ -117,8 +115,8 @@ TEST(SerialLine, WriteResults) {
         std::chrono::milliseconds limit = 15s;
     };
     const Case cases[] = {
-        {readOnly, {}, ::write, std::nullopt}, // nothing to write
-        {readOnly, {0x12}, ::write, "USB send failed: Bad file descriptor"},
+        {full[0], {}, ::write, std::nullopt},                               // nothing to write
+        {full[0], {0x12}, ::write, "USB send failed: Bad file descriptor"}, // the reading end
         {-1, {0x12}, ::write, "USB printer not connected"},
         // Bytes the device never took are never counted as delivered.
         {full[1], pattern(25), stallingWrite,
@@ -131,7 +129,6 @@ TEST(SerialLine, WriteResults) {
         EXPECT_EQ(result.error, c.error) << c.bytes.size();
         EXPECT_EQ(result.written, c.written) << c.bytes.size();
     }
-    ::close(readOnly);
     ::close(full[0]);
     ::close(full[1]);
 }
@@ -145,20 +142,14 @@ TEST(SerialLine, OpenAndProbeReportTheSystemError) {
 }
 
 TEST(SerialPorts, MacCalloutRule) {
-    const std::pair<const char*, bool> cases[] = {
-        {"/dev/cu.usbserial-1410", true},
-        {"/dev/cu.SLAB_USBtoUART", true},
-        {"/dev/cu.usbmodem1101", true},
-        {"/dev/cu.CP2102N", true},
-        {"/dev/cu.FT232R", true},
-        {"/dev/cu.CH340", true},
-        {"/dev/cu.PL2303-0001", true},
-        {"/dev/tty.usbserial-1410", false},
-        {"/dev/cu.Bluetooth-Incoming-Port", false},
-        {"/dev/ttyUSB0", false},
-    };
-    for (const auto& [path, listed] : cases) {
-        EXPECT_EQ(isMacUsbSerialCallout(QString::fromLatin1(path)), listed) << path;
+    for (const char* path :
+         {"/dev/cu.usbserial-1410", "/dev/cu.SLAB_USBtoUART", "/dev/cu.usbmodem1101",
+          "/dev/cu.CP2102N", "/dev/cu.FT232R", "/dev/cu.CH340", "/dev/cu.PL2303-0001"}) {
+        EXPECT_TRUE(isMacUsbSerialCallout(path)) << path;
+    }
+    for (const char* path :
+         {"/dev/tty.usbserial-1410", "/dev/cu.Bluetooth-Incoming-Port", "/dev/ttyUSB0"}) {
+        EXPECT_FALSE(isMacUsbSerialCallout(path)) << path;
     }
 }
 

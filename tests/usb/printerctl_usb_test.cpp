@@ -1,7 +1,6 @@
 // printerctl as a user runs it, on a machine whose USB bus is emulated: the listing shows the
 // printer-class interface and the terminals below USB devices (not the others), each described
 // by its device, and a send reaches the printer.
-#include "connection/usb/usb_printer_bulk.hpp"
 #include "tests/support/hex.hpp"
 #include "tests/support/process.hpp"
 #include "tests/usb/usb_testbed.hpp"
@@ -32,9 +31,7 @@ TEST(PrinterctlUsb, ListsAndSendsToEmulatedPrinters) {
     bed.addTty(&adapter, "ttyUSB0");
     bed.addTty(&modem, "ttyACM0");
     bed.addTty(nullptr, "ttyS0");
-    const std::string printerId =
-        "bulk:" +
-        connection::printerDeviceId(connection::usbLocationId(1, {3}), 0, 0).toStdString();
+    const std::string printerId = "bulk:19922944"; // its location: bus 1, port 3
 
     const auto listed = runProcess(PRINTERCTL_PATH, {"list", "usb"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;

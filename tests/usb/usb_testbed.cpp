@@ -28,10 +28,6 @@ void put16(Bytes& out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value >> 8));
 }
 
-std::string sysName(const DeviceLayout& layout) {
-    return std::to_string(layout.bus) + "-" + std::to_string(layout.port);
-}
-
 // The caller's buffer behind an ioctl argument, copied here and written back on completion.
 class Buffer {
 public:
@@ -61,9 +57,9 @@ private:
 // The kernel side of one device: which driver has each interface, and the URBs of usbfs files.
 class Device : public EmulatedDevice {
 public:
-    Device(DeviceLayout layout, std::uint8_t address, std::string path)
-        : layout_(std::move(layout)), address_(address), path_(std::move(path)),
-          drivers_(layout_.interfaces.size()), handler_(umockdev_ioctl_base_new()) {
+    Device(DeviceLayout layout, std::uint8_t address)
+        : layout_(std::move(layout)), address_(address), drivers_(layout_.interfaces.size()),
+          handler_(umockdev_ioctl_base_new()) {
         for (std::size_t i = 0; i < drivers_.size(); ++i) {
             if (layout_.interfaces[i].interfaceClass == 7) {
                 drivers_[i] = {layout_.kernelDriver};
@@ -96,20 +92,20 @@ public:
     std::string node() const override {
         return format("/dev/bus/usb/%03u/%03u", layout_.bus, address_);
     }
-    std::vector<std::size_t> urbSizes() const override {
-        std::lock_guard lock(mutex_);
-        return urbSizes_;
-    }
-    Bytes received() const override {
-        std::lock_guard lock(mutex_);
-        return received_;
-    }
+    std::vector<std::size_t> urbSizes() const override { return locked(urbSizes_); }
+    Bytes received() const override { return locked(received_); }
     std::string driver(unsigned interfaceNumber) const override {
-        std::lock_guard lock(mutex_);
-        return drivers_.at(interfaceNumber).name;
+        return locked(drivers_).at(interfaceNumber).name;
     }
     std::string interfacePath(unsigned interfaceNumber) const override {
-        return path_ + "/" + sysName(layout_) + ":1." + std::to_string(interfaceNumber);
+        return path() + "/" + name() + ":1." + std::to_string(interfaceNumber);
+    }
+    // The kernel's name for the device, and its directory below /sys.
+    std::string name() const {
+        return std::to_string(layout_.bus) + "-" + std::to_string(layout_.port);
+    }
+    std::string path() const {
+        return "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(layout_.bus) + "/" + name();
     }
 
     UMockdevIoctlBase* handler() const { return handler_; }
@@ -149,6 +145,11 @@ private:
         int status = 0;
         int actualLength = 0;
     };
+
+    template <typename T> T locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
 
     // The ioctl's result, or a negative errno.
     long handle(UMockdevIoctlClient* client, unsigned long request, UMockdevIoctlData* argument) {
@@ -305,7 +306,6 @@ private:
 
     DeviceLayout layout_;
     std::uint8_t address_;
-    std::string path_;
     mutable std::mutex mutex_;
     std::vector<Binding> drivers_;
     UMockdevIoctlBase* handler_;
@@ -338,10 +338,9 @@ UsbTestbed::~UsbTestbed() {
 }
 
 std::string UsbTestbed::rootDirectory() const {
-    gchar* root = umockdev_testbed_get_root_dir(testbed_);
-    std::string path(root);
-    g_free(root);
-    return path;
+    const std::unique_ptr<gchar, decltype(&g_free)> root(umockdev_testbed_get_root_dir(testbed_),
+                                                         &g_free);
+    return root.get();
 }
 
 void UsbTestbed::add(const std::string& record) {
@@ -352,15 +351,13 @@ void UsbTestbed::add(const std::string& record) {
 
 EmulatedDevice& UsbTestbed::addDevice(const DeviceLayout& layout) {
     const std::uint8_t address = ++lastAddress_.try_emplace(layout.bus, 1).first->second;
-    const std::string path =
-        "/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(layout.bus) + "/" + sysName(layout);
-    auto device = std::make_unique<Device>(layout, address, path);
+    auto device = std::make_unique<Device>(layout, address);
     const std::string node = device->node();
     // The handler goes first: libusb may open the node as soon as the device exists.
     if (!umockdev_testbed_attach_ioctl(testbed_, node.c_str(), device->handler(), nullptr)) {
         throw std::runtime_error("cannot attach the usbdevfs handler to " + node);
     }
-    std::string record = "P: " + path + "\nN: " + node.substr(5) +
+    std::string record = "P: " + device->path() + "\nN: " + node.substr(5) +
                          "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=" + node +
                          format("\nA: busnum=%u\\n\nA: devnum=%u\\n", layout.bus, address) +
                          format("\nA: idVendor=%04x\\n", layout.vendorId) +
@@ -383,16 +380,16 @@ EmulatedDevice& UsbTestbed::addDevice(const DeviceLayout& layout) {
     }
     add(record + "\n");
     // A bound kernel driver shows as the interface's "driver" link.
-    gchar* sys = umockdev_testbed_get_sys_dir(testbed_);
+    const std::unique_ptr<gchar, decltype(&g_free)> sys(umockdev_testbed_get_sys_dir(testbed_),
+                                                        &g_free);
     for (unsigned i = 0; i < layout.interfaces.size(); ++i) {
         const std::string driver = device->driver(i);
         if (!driver.empty() && driver != "usbfs" &&
             ::symlink(("../../../../../../bus/usb/drivers/" + driver).c_str(),
-                      (sys + device->interfacePath(i) + "/driver").c_str()) != 0) {
+                      (sys.get() + device->interfacePath(i) + "/driver").c_str()) != 0) {
             throw std::runtime_error("cannot link the driver of " + device->interfacePath(i));
         }
     }
-    g_free(sys);
     return *devices_.emplace_back(std::move(device));
 }
 
