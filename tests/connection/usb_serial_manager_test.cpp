@@ -144,7 +144,6 @@ TEST_F(UsbManager, RefreshPublishesCountSelectionAndProblems) {
         QString selectedBefore, selectedAfter, status;
     };
     const Step steps[] = {
-        {{}, "", "", "No USB printer found — check the cable"},
         {{a}, "", a.id, "1 USB printer ready"},
         {{a, b, c}, c.id, c.id, "3 USB printers ready"},
         {{b}, c.id, b.id, "1 USB printer ready"},
