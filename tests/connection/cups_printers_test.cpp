@@ -61,9 +61,9 @@ public:
     // What the backend left in the temporary directory, and whether the program whose pid a
     // stand-in recorded still runs.
     QStringList leftovers() const { return QDir(path("tmp")).entryList(QDir::Files); }
-    bool recordedProcessGone(const QString& pidFile = "pid") const {
+    bool recordedProcessGone() const {
         bool ok = false;
-        const pid_t pid = read(pidFile).trimmed().toInt(&ok);
+        const pid_t pid = read("pid").trimmed().toInt(&ok);
         return ok && ::kill(pid, 0) == -1 && errno == ESRCH;
     }
 
@@ -113,27 +113,28 @@ TEST(CupsLpinfo, ListsTheUsbPrintersItReports) {
 // The programs run on the manager's I/O thread; a manager going away asks them to stop from the
 // main thread. lpinfo has printed a printer by then, which it would list if it were waited for.
 TEST(CupsPrograms, AStopRequestEndsAProgramThatHangsAtOnce) {
-    Sandbox box;
-    CupsPrograms programs;
-    programs.lpinfo = box.script("lpinfo", "echo 'direct usb://A'; echo $$ > lpinfo.pid; sleep 30");
-    programs.usbBackend = box.script("usb", "echo $$ > usb.pid; exec sleep 30");
-    std::stop_source stop;
-    std::vector<USBSerialPort> listed;
-    std::optional<QString> sent;
-    std::thread lister([&] { listed = listLpinfoPrinters(programs, stop.get_token()); });
-    std::thread sender(
-        [&] { sent = sendViaCupsBackend("usb://A", {0x0A}, programs, stop.get_token()); });
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return box.read("lpinfo.pid").endsWith('\n') && box.read("usb.pid").endsWith('\n'); },
-        10000));
-    stop.request_stop();
-    lister.join();
-    sender.join();
-    EXPECT_EQ(listed, std::vector<USBSerialPort>{});
-    EXPECT_EQ(sent, "CUPS usb backend stopped: the connection was closed");
-    EXPECT_TRUE(box.recordedProcessGone("lpinfo.pid"));
-    EXPECT_TRUE(box.recordedProcessGone("usb.pid"));
-    EXPECT_EQ(box.leftovers(), QStringList());
+    for (const bool backend : {false, true}) {
+        Sandbox box;
+        CupsPrograms programs;
+        (backend ? programs.usbBackend : programs.lpinfo) =
+            box.script("program", "echo 'direct usb://A'; echo $$ > pid; exec sleep 30");
+        std::stop_source stop;
+        std::optional<QString> result;
+        std::thread worker([&] {
+            if (backend) {
+                result = sendViaCupsBackend("usb://A", {0x0A}, programs, stop.get_token());
+            } else if (listLpinfoPrinters(programs, stop.get_token()).empty()) {
+                result = "nothing listed";
+            }
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box.read("pid").endsWith('\n'); }, 10000));
+        stop.request_stop();
+        worker.join();
+        EXPECT_EQ(result, QString(backend ? "CUPS usb backend stopped: the connection was closed"
+                                          : "nothing listed"));
+        EXPECT_TRUE(box.recordedProcessGone()) << backend;
+        EXPECT_EQ(box.leftovers(), QStringList()) << backend;
+    }
 }
 
 TEST(CupsBackend, RunsOnAPrivateCopyThatIsRemovedAfterwards) {
