@@ -4,10 +4,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
-#include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QMap>
-#include <QSignalSpy>
+#include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
@@ -62,18 +61,16 @@ void stopPrivateSystemBus() {
     std::filesystem::remove_all(directory, ignored);
 }
 
-FakeBluez::FakeBluez(bool adapter, bool powered) {
+FakeBluez::FakeBluez() {
     if (!bus) {
         startPrivateSystemBus();
     }
     static int started = 0;
     logPath_ = directory + "/fake_bluez." + std::to_string(++started) + ".log";
-    const std::string parameters = std::string("{\"adapter\": ") + (adapter ? "true" : "false") +
-                                   ", \"powered\": " + (powered ? "true" : "false") + "}";
     daemon_ = std::make_unique<ChildProcess>(
-        "/usr/bin/python3", std::vector<std::string>{"-m", "dbusmock", "--system", "-t",
-                                                     FAKE_BLUEZ_DIR "/fake_bluez.py", "-l",
-                                                     logPath_, "-p", parameters});
+        "/usr/bin/python3",
+        std::vector<std::string>{"-m", "dbusmock", "--system", "-t",
+                                 FAKE_BLUEZ_DIR "/fake_bluez.py", "-l", logPath_});
     if (!daemon_->waitForLine(containing({"fake bluetoothd ready"}), kWaitLimit)) {
         throw std::runtime_error("the fake bluetoothd did not start: " + daemon_->errorOutput());
     }
@@ -84,14 +81,10 @@ FakeBluez::~FakeBluez() {
         std::cerr << "--- what the fake bluetoothd was asked and announced:\n"
                   << std::ifstream(logPath_).rdbuf();
     }
-    QDBusServiceWatcher gone(kBluez, QDBusConnection::systemBus(),
-                             QDBusServiceWatcher::WatchForUnregistration);
-    QSignalSpy unregistered(&gone, &QDBusServiceWatcher::serviceUnregistered);
     daemon_.reset();
-    // The watcher's match rule may be in place only after the name left: ask as well.
-    if (QDBusConnection::systemBus().interface()->isServiceRegistered(kBluez)) {
-        unregistered.wait(static_cast<int>(kWaitLimit.count()));
-    }
+    QTest::qWaitFor(
+        [] { return !QDBusConnection::systemBus().interface()->isServiceRegistered(kBluez); },
+        static_cast<int>(kWaitLimit.count()));
 }
 
 QDBusMessage FakeBluez::call(const QString& method, const QList<QVariant>& arguments) const {

@@ -26,14 +26,11 @@ void stopPrivateSystemBus();
 
 class FakeBluez {
 public:
-    // Starts the fake daemon (with an adapter that is powered or not, or with none) and returns
-    // once it answers on the bus.
-    explicit FakeBluez(bool adapter = true, bool powered = true);
+    // Starts the fake daemon, with a powered adapter, and returns once it answers on the bus.
+    FakeBluez();
     // Stops the daemon and waits until its bus name is gone, so the next one starts afresh.
     // After a failed test it prints the daemon's log of calls and signals.
     ~FakeBluez();
-    FakeBluez(const FakeBluez&) = delete;
-    FakeBluez& operator=(const FakeBluez&) = delete;
 
     // A device advertises in range, or again with new values. An empty name advertises none;
     // company 0 with empty data advertises no manufacturer data.

@@ -14,8 +14,7 @@
 # Every device has the same GATT database: the Generic Attribute service 1801 with its Service
 # Changed characteristic, and the printer's service FF00 with its write characteristic FF02.
 #
-# The test drives the radio world through CONTROL_IFACE on "/". Parameters: {"adapter": false}
-# starts without an adapter, {"powered": false} with one that is off.
+# The test drives the radio world through CONTROL_IFACE on "/"; it starts with a powered adapter.
 
 import dbus
 
@@ -34,16 +33,12 @@ ADAPTER_PATH = '/org/bluez/hci0'
 WRITE_CHAR = '/service000a/char000b'
 
 
-def uuid16(short):
-    return f'0000{short:04x}-0000-1000-8000-00805f9b34fb'
-
-
 # The remote GATT database below a device: path (with the attribute handles, as BlueZ names
-# them), interface, UUID, and the flags of a characteristic. Qt relates the objects by their paths.
+# them), interface, 16-bit UUID, and the flags of a characteristic. Qt relates the objects by their
+# paths.
 GATT_DATABASE = [
     ('/service0001', 'GattService1', 0x1801, None),
     ('/service0001/char0002', 'GattCharacteristic1', 0x2A05, ['indicate']),
-    ('/service0001/char0002/desc0004', 'GattDescriptor1', 0x2902, None),
     ('/service000a', 'GattService1', 0xFF00, None),
     (WRITE_CHAR, 'GattCharacteristic1', 0xFF02, ['write', 'notify']),
     (WRITE_CHAR + '/desc000d', 'GattDescriptor1', 0x2902, None),
@@ -98,10 +93,10 @@ def start_discovery(adapter):
         report_advertisement(address)
 
 
-def add_adapter(powered):
+def add_adapter():
     add_object(ADAPTER_PATH, ADAPTER_IFACE, {
         'Address': '00:1A:7D:DA:71:13',
-        'Powered': dbus.Boolean(powered),
+        'Powered': True,
         'Discovering': False,
     }, [
         ('StartDiscovery', '', '', start_discovery),
@@ -119,7 +114,7 @@ def device_connect(device):
     take_failure('Connect')
     change(device, DEVICE_IFACE, {'Connected': True})
     for suffix, interface, uuid, flags in GATT_DATABASE:
-        properties, methods = {'UUID': uuid16(uuid)}, []
+        properties, methods = {'UUID': f'0000{uuid:04x}-0000-1000-8000-00805f9b34fb'}, []
         if flags:
             properties.update(Notifying=False, Flags=dbus.Array(flags, signature='s'))
             methods = [('WriteValue', 'aya{sv}', '', characteristic_write),
@@ -186,7 +181,7 @@ def report_advertisement(address):
 
 @dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='')
 def AddAdapter(_root):
-    add_adapter(True)
+    add_adapter()
 
 
 @dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='')
@@ -246,9 +241,8 @@ def Writes(_root):
     return dbus.Array([dbus.ByteArray(value) for value in state.writes], signature='ay')
 
 
-def load(root, parameters):
+def load(root, _parameters):
     state.root = root
-    if parameters.get('adapter', True):
-        add_adapter(parameters.get('powered', True))
+    add_adapter()
     # The bus name is taken and the objects exist: from here on calls are answered.
     print('fake bluetoothd ready', flush=True)

@@ -85,7 +85,6 @@ TEST(BluetoothManagerState, ReportsEachRadioState) {
     for (const auto& [state, alert] : cases) {
         Rig rig(state);
         EXPECT_EQ(rig.manager->alertMessage(), alert);
-        EXPECT_TRUE(rig.manager->showAlert());
         EXPECT_TRUE(rig.fake->calls.empty());
         rig.manager->setShowAlert(false);
         rig.manager->startScan();
@@ -125,7 +124,9 @@ TEST_F(BluetoothManagerTest, ScanKeepsPrintersOnlyOnceWithTheLatestRssi) {
     EXPECT_TRUE(manager->deviceRSSI().isEmpty());
 }
 
-TEST_F(BluetoothManagerTest, AnEarlierScansEndDoesNotCutANewerScanShort) {
+// A scan's end and a connect's time-out act only for the scan or connect that scheduled them, and
+// not at all once the manager is gone.
+TEST_F(BluetoothManagerTest, TimersActOnlyForWhatScheduledThem) {
     clock.advanceBy(10s);
     manager->startScan(); // the start-up scan's end is still pending
     settle();
@@ -134,18 +135,7 @@ TEST_F(BluetoothManagerTest, AnEarlierScansEndDoesNotCutANewerScanShort) {
     clock.advanceBy(10s); // the second scan's own end
     EXPECT_EQ(count("Scanning finished"), 1);
     EXPECT_EQ(fake->calls.back(), "stopScan");
-}
 
-// Without a scheduler of its own the manager's timers are real ones.
-TEST(BluetoothManagerScan, EndsOnTheManagersOwnTimer) {
-    testing_support::ConsoleCapture console;
-    BluetoothManager manager(nullptr, std::make_unique<testing_support::FakeBleCentral>());
-    manager.setTimings({.scanDuration = 1ms});
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::ranges::count(console.lines(), "Scanning finished") == 1; }, 5000));
-}
-
-TEST_F(BluetoothManagerTest, ConnectTimeOutBelongsToItsAttemptAndDiesWithTheManager) {
     manager->connect(kPrinter);
     clock.advanceBy(3s);
     manager->connect(kPrinter);
@@ -163,6 +153,15 @@ TEST_F(BluetoothManagerTest, ConnectTimeOutBelongsToItsAttemptAndDiesWithTheMana
     manager.reset();
     clock.advanceBy(10s);
     EXPECT_EQ(count("Connection timeout"), 1);
+}
+
+// Without a scheduler of its own the manager's timers are real ones.
+TEST(BluetoothManagerScan, EndsOnTheManagersOwnTimer) {
+    testing_support::ConsoleCapture console;
+    BluetoothManager manager(nullptr, std::make_unique<testing_support::FakeBleCentral>());
+    manager.setTimings({.scanDuration = 1ms});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::ranges::count(console.lines(), "Scanning finished") == 1; }, 5000));
 }
 
 TEST_F(BluetoothManagerTest, FindsTheFirstWritableCharacteristicAndSubscribes) {
@@ -238,8 +237,10 @@ TEST_F(BluetoothManagerTest, DisconnectsAndReconnectsCleanWhateverTheOldLinkRepo
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].error, "Printer not connected");
     EXPECT_FALSE(manager->showAlert());
+    link();
     central().didDisconnect(kPrinter, QString("Connection reset"));
     EXPECT_FALSE(manager->hasConnectedDevice());
+    EXPECT_FALSE(manager->writeCharacteristic().has_value());
     EXPECT_EQ(manager->alertMessage(), "Device disconnected: Connection reset");
     central().didFailToConnect(kPrinter, std::nullopt);
     EXPECT_EQ(manager->alertMessage(), "Connection failed: Unknown error");

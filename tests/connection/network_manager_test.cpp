@@ -63,7 +63,7 @@ protected:
         return waitFor([&] { return manager.connectionStatus() == status; });
     }
     // Connected to a peer that does not read, and a send it will not take in.
-    void sendMoreThanTheKernelHolds(StalledListener& listener) {
+    void sendMoreThanTheKernelHolds() {
         ASSERT_TRUE(connectTo(listener.port()));
         ASSERT_TRUE(waitFor([&] { return listener.accept(); }));
         send(protocol::Bytes(std::size_t{32} * 1024 * 1024, 0x41));
@@ -76,6 +76,8 @@ protected:
 
     ConsoleCapture console;
     ManualClock clock;
+    CapturingServer server;
+    StalledListener listener; // accepts, but never reads
     std::unique_ptr<NetworkManager> owner = std::make_unique<NetworkManager>();
     NetworkManager& manager = *owner;
     QStringList statuses; // every value connectionStatus takes, in order
@@ -95,22 +97,15 @@ TEST_F(NetworkManagerTest, RefusesABadAddressOrPortWithoutChangingState) {
             << port;
     }
     for (const auto& [address, port] :
-         std::vector<std::pair<QString, QString>>{{"192.168.1.87", "9100"},
-                                                  {"010.000.001.087", "1"},
-                                                  {"0.0.0.0", "65535"},
-                                                  {"255.255.255.255", "+80"}}) {
-        EXPECT_EQ(NetworkManager::validateEndpoint(address, port), std::nullopt)
-            << address.toStdString();
+         {std::pair{"192.168.1.87", "9100"}, std::pair{"010.000.001.087", "1"},
+          std::pair{"0.0.0.0", "65535"}, std::pair{"255.255.255.255", "+80"}}) {
+        EXPECT_EQ(NetworkManager::validateEndpoint(address, port), std::nullopt) << address;
     }
     // connect refuses them with the alert, raised after the call.
-    for (const auto& [address, port] :
-         {std::pair{"192.168.1.256", "9100"}, std::pair{"127.0.0.1", "0"}}) {
-        manager.setShowAlert(false);
-        manager.connect(address, port);
-        EXPECT_FALSE(manager.showAlert());
-        ASSERT_TRUE(waitFor([&] { return manager.showAlert(); }));
-        EXPECT_EQ(manager.alertMessage(), NetworkManager::validateEndpoint(address, port));
-    }
+    manager.connect("127.0.0.1", "0");
+    EXPECT_FALSE(manager.showAlert());
+    ASSERT_TRUE(waitFor([&] { return manager.showAlert(); }));
+    EXPECT_EQ(manager.alertMessage(), "Port must be between 1-65535");
     EXPECT_TRUE(statuses.isEmpty());
     EXPECT_EQ(manager.connectionStatus(), "Not Connected");
 }
@@ -118,7 +113,6 @@ TEST_F(NetworkManagerTest, RefusesABadAddressOrPortWithoutChangingState) {
 // A connection's life: connecting, sends that arrive intact and in order and are each reported,
 // and a disconnect that resets at once while what was sent before still arrives.
 TEST_F(NetworkManagerTest, ConnectsSendsAndDisconnects) {
-    CapturingServer server;
     manager.connect("127.000.000.001", QString::number(server.port())); // leading zeros are decimal
     EXPECT_EQ(manager.connectionStatus(), "Not Connected") << "Connecting... is posted, not set";
     ASSERT_TRUE(waitFor([&] { return manager.isConnected(); }));
@@ -193,7 +187,6 @@ TEST_F(NetworkManagerTest, ConnectTimeOutBelongsToItsAttempt) {
     EXPECT_EQ(manager.alertMessage(), kTimeout);
     EXPECT_FALSE(manager.isConnected());
 
-    CapturingServer server;
     manager.setShowAlert(false);
     manager.connect("127.0.0.1", QString::number(silent.port()));
     ASSERT_TRUE(connectTo(server.port()));
@@ -203,8 +196,7 @@ TEST_F(NetworkManagerTest, ConnectTimeOutBelongsToItsAttempt) {
 }
 
 TEST_F(NetworkManagerTest, APeerResetDuringASendFailsItWithTheBytesSent) {
-    StalledListener listener;
-    ASSERT_NO_FATAL_FAILURE(sendMoreThanTheKernelHolds(listener));
+    ASSERT_NO_FATAL_FAILURE(sendMoreThanTheKernelHolds());
     listener.reset();
     ASSERT_TRUE(waitFor([&] {
         return !reports.empty() && manager.alertMessage().startsWith("Failed to send command: ");
@@ -218,8 +210,7 @@ TEST_F(NetworkManagerTest, APeerResetDuringASendFailsItWithTheBytesSent) {
 }
 
 TEST_F(NetworkManagerTest, SendsOfAGoneManagerReportFailureAndItsLateWorkIsDropped) {
-    StalledListener listener;
-    ASSERT_NO_FATAL_FAILURE(sendMoreThanTheKernelHolds(listener));
+    ASSERT_NO_FATAL_FAILURE(sendMoreThanTheKernelHolds());
     owner.reset();
     ASSERT_EQ(reports.size(), 1u) << "reported when the manager went";
     EXPECT_FALSE(reports[0].delivered);
