@@ -3,6 +3,7 @@
 #include "tests/support/process.hpp"
 
 #include <QByteArray>
+#include <QDBusArgument>
 #include <QDBusMessage>
 #include <QString>
 
@@ -25,50 +26,40 @@ void stopPrivateSystemBus();
 
 class FakeBluez {
 public:
-    struct Options {
-        bool adapter = true;
-        bool powered = true;
-    };
-
-    // Starts the fake daemon and returns once it answers on the bus.
-    explicit FakeBluez(Options options);
-    FakeBluez() : FakeBluez(Options{}) {}
+    // Starts the fake daemon, with a powered adapter, and returns once it answers on the bus.
+    FakeBluez();
     // Stops the daemon and waits until its bus name is gone, so the next one starts afresh.
     // After a failed test it prints the daemon's log of calls and signals.
     ~FakeBluez();
-    FakeBluez(const FakeBluez&) = delete;
-    FakeBluez& operator=(const FakeBluez&) = delete;
 
-    // A device starts advertising in range. An empty name advertises none; company 0 with
-    // empty data advertises no manufacturer data.
-    void addAdvertiser(const QString& address, const QString& name, int rssi, std::uint16_t company,
-                       const QByteArray& data);
-    void setRssi(const QString& address, int rssi);
-
-    void addAdapter(bool powered);
-    void removeAdapter();
-    void setPowered(bool powered);
-
+    // A device advertises in range, or again with new values. An empty name advertises none;
+    // company 0 with empty data advertises no manufacturer data.
+    void addAdvertiser(const QString& address, const QString& name, int rssi,
+                       std::uint16_t company = 0, const QByteArray& data = {});
+    void addAdapter() { call("AddAdapter"); }
+    void removeAdapter() { call("RemoveAdapter"); }
+    void setPowered(bool powered) { call("SetPowered", {powered}); }
     // After `skip` calls that go through, the next call of `method` (Connect, WriteValue or
     // StartNotify) fails with org.bluez.Error.Failed and `message`.
-    void failNext(const QString& method, const QString& message, unsigned skip = 0);
+    void failNext(const QString& method, const QString& message, unsigned skip = 0) {
+        call("FailNext", {method, message, skip});
+    }
     // The link to the device goes down without anyone asking.
-    void dropLink(const QString& address);
+    void dropLink(const QString& address) { call("DropLink", {address}); }
     // The device notifies a new value of its write characteristic (if notifications are on).
-    void notify(const QString& address, const QByteArray& value);
-    bool isNotifying(const QString& address);
-    bool isConnected(const QString& address);
-
-    struct Write {
-        QByteArray value;
-        QString type; // the "type" option of WriteValue; empty when none was given
-    };
+    void notify(const QString& address, const QByteArray& value) {
+        call("Notify", {address, value});
+    }
+    bool isConnected(const QString& address) const {
+        return call("IsConnected", {address}).arguments().value(0).toBool();
+    }
     // Every accepted write, in order.
-    std::vector<Write> writes();
+    QByteArrayList writes() const {
+        return qdbus_cast<QByteArrayList>(call("Writes").arguments().value(0));
+    }
 
 private:
-    std::string log() const;
-    QDBusMessage call(const QString& method, const QList<QVariant>& arguments = {});
+    QDBusMessage call(const QString& method, const QList<QVariant>& arguments = {}) const;
 
     std::string logPath_;
     std::unique_ptr<testing_support::ChildProcess> daemon_;

@@ -1,340 +1,282 @@
 // The Qt Bluetooth central over its real BlueZ D-Bus code path, against the fake bluetoothd.
 #include "connection/ble/ble_central.hpp"
 #include "tests/ble/fake_bluez.hpp"
-#include "tests/ble/recording_delegate.hpp"
-#include "tests/support/process.hpp"
 
-#include <QCoreApplication>
 #include <QTest>
+#include <QThread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iterator>
-#include <optional>
-
 namespace ble_testing {
 namespace {
 
-using connection::BleCentral;
+using namespace connection;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::StartsWith;
+using Error = std::optional<QString>;
+
+// Records what a central reports, one line per report in order of arrival ("connect
+// AA:BB:CC:DD:EE:01", "write FF02: <error>"), and every report that breaks the delegate's rules:
+// off the main thread, or from inside a call the test made (wrap calls in `call`).
+class RecordingDelegate : public BleCentralDelegate {
+public:
+    std::vector<std::string> reports;
+    std::vector<std::string> violations;
+
+    void call(const std::function<void()>& operation) {
+        inside_ = true;
+        operation();
+        inside_ = false;
+    }
+    // The reports that start with `kind`, in order.
+    std::vector<std::string> only(const std::string& kind) const {
+        std::vector<std::string> matching;
+        std::ranges::copy_if(reports, std::back_inserter(matching),
+                             [&](const std::string& report) { return report.starts_with(kind); });
+        return matching;
+    }
+
+    void centralDidUpdateState(RadioState state) override {
+        add("state " + QString::number(static_cast<int>(state)));
+    }
+    void didDiscover(const BleAdvertisement& a) override {
+        add("discovery " + a.peripheral.identifier + " \"" + a.peripheral.name + "\" " +
+            (a.manufacturerData ? a.manufacturerData->toHex().toUpper() : "none") + " " +
+            QString::number(a.rssi));
+    }
+    void didConnect(const BlePeripheral& peripheral) override {
+        add("connect " + peripheral.identifier);
+    }
+    void didFailToConnect(const BlePeripheral& peripheral, const Error& error) override {
+        add("failed connect " + peripheral.identifier, error);
+    }
+    void didDisconnect(const BlePeripheral& peripheral, const Error& error) override {
+        add("disconnect " + peripheral.identifier, error);
+    }
+    void didDiscoverServices(const BlePeripheral&, const QStringList& uuids,
+                             const Error& error) override {
+        add("services " + uuids.join(' '), error);
+    }
+    void didDiscoverCharacteristics(const BlePeripheral&, const QString& service,
+                                    const std::vector<BleCharacteristic>& list,
+                                    const Error& error) override {
+        QString text = "characteristics " + service;
+        for (const BleCharacteristic& c : list) {
+            text += QStringLiteral(" %1/%2/%3").arg(c.serviceUuid, c.uuid).arg(c.properties);
+        }
+        add(text, error);
+    }
+    void didWriteValue(const BlePeripheral&, const BleCharacteristic& c,
+                       const Error& error) override {
+        add("write " + c.uuid, error);
+    }
+    void didUpdateNotificationState(const BlePeripheral&, const BleCharacteristic& c,
+                                    const Error& error) override {
+        add("notification state " + c.uuid, error);
+    }
+    void didUpdateValue(const BlePeripheral&, const BleCharacteristic& c,
+                        const QByteArray& value) override {
+        add("value " + c.uuid + " " + value.toHex().toUpper());
+    }
+
+private:
+    void add(const QString& report, const Error& error = std::nullopt) {
+        reports.push_back((error ? report + ": " + *error : report).toStdString());
+        if (inside_) {
+            violations.push_back(reports.back() + " reported from inside the call");
+        }
+        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            violations.push_back(reports.back() + " reported off the main thread");
+        }
+    }
+
+    bool inside_ = false;
+};
 
 const QString kPrinter = QStringLiteral("AA:BB:CC:DD:EE:01");
-const QString kForeign = QStringLiteral("AA:BB:CC:DD:EE:02");
-const QString kNameless = QStringLiteral("AA:BB:CC:DD:EE:03");
+const std::string kPrinterId = kPrinter.toStdString();
 const BlePeripheral kPrinterPeripheral{kPrinter, QStringLiteral("Counter Printer")};
 const BleCharacteristic kWriteCharacteristic{QStringLiteral("FF00"), QStringLiteral("FF02"), 0x18};
-constexpr std::uint16_t kPrinterCompany = 0x434B;
 
 bool waitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, static_cast<int>(testing_support::kWaitLimit.count()));
 }
 
+std::string stateReport(RadioState state) {
+    return "state " + std::to_string(static_cast<int>(state));
+}
+
 class QtBleCentralTest : public testing::Test {
 public:
-    void start(FakeBluez::Options options = {}) {
-        fake.emplace(options);
-        central = connection::makeSystemBleCentral();
-        central->setDelegate(&delegate);
-    }
-
+    QtBleCentralTest() { central->setDelegate(&delegate); }
     void TearDown() override { EXPECT_THAT(delegate.violations, IsEmpty()); }
 
     void addPrinter() {
-        fake->addAdvertiser(kPrinter, kPrinterPeripheral.name, -45, kPrinterCompany,
-                            QByteArray::fromHex("0102A0"));
+        fake.addAdvertiser(kPrinter, kPrinterPeripheral.name, -45, 0x434B,
+                           QByteArray::fromHex("0102A0"));
     }
-
-    std::optional<BleAdvertisement> lastReport(const QString& identifier) const {
-        std::optional<BleAdvertisement> last;
-        for (const BleAdvertisement& report : delegate.discoveries) {
-            if (report.peripheral.identifier == identifier) {
-                last = report;
-            }
-        }
-        return last;
+    // Waits for `count` reports of `kind`.
+    bool waitForReports(const std::string& kind, std::size_t count) {
+        return waitFor([&] { return delegate.only(kind).size() >= count; });
     }
-
-    // The printer scanned for, and a connect to it asked for.
-    void startConnecting() {
-        addPrinter();
-        delegate.call([&] { central->scanForPeripherals(); });
-        ASSERT_TRUE(waitFor([&] { return lastReport(kPrinter).has_value(); }));
-        delegate.call([&] {
-            central->stopScan();
-            central->connectPeripheral(kPrinterPeripheral);
-        });
+    void connectPeripheral() {
+        delegate.call([&] { central->connectPeripheral(kPrinterPeripheral); });
+    }
+    void cancel() {
+        delegate.call([&] { central->cancelPeripheralConnection(kPrinterPeripheral); });
     }
 
     // The printer scanned for, connected, and its service FF00 explored.
     void connectPrinter() {
-        startConnecting();
-        ASSERT_TRUE(waitFor([&] { return !delegate.connected.empty(); }));
+        addPrinter();
+        delegate.call([&] { central->scanForPeripherals(); });
+        ASSERT_TRUE(waitForReports("discovery " + kPrinterId, 1));
+        delegate.call([&] { central->stopScan(); });
+        connectPeripheral();
+        ASSERT_TRUE(waitForReports("connect", 1));
         delegate.call([&] { central->discoverServices(kPrinterPeripheral); });
-        ASSERT_TRUE(waitFor([&] { return !delegate.services.empty(); }));
+        ASSERT_TRUE(waitForReports("services", 1));
         delegate.call([&] { central->discoverCharacteristics(kPrinterPeripheral, "FF00"); });
-        ASSERT_TRUE(waitFor([&] { return delegate.characteristics.count("FF00") == 1; }));
+        ASSERT_TRUE(waitForReports("characteristics FF00", 1));
     }
 
-    void write(const QByteArray& value) {
-        delegate.call(
-            [&] { central->writeValue(kPrinterPeripheral, kWriteCharacteristic, value); });
-    }
-
-    // Declared first: the fake daemon outlives the central that talks to it.
-    std::optional<FakeBluez> fake;
+    // Declared first: the fake daemon is up before the central and outlives it.
+    FakeBluez fake;
     RecordingDelegate delegate;
-    std::unique_ptr<BleCentral> central;
+    std::unique_ptr<BleCentral> central = makeSystemBleCentral();
 };
 
-struct RadioCase {
-    const char* name;
-    FakeBluez::Options options;
-    RadioState expected;
-};
-
-void PrintTo(const RadioCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class RadioStateTest : public QtBleCentralTest, public testing::WithParamInterface<RadioCase> {};
-
-TEST_P(RadioStateTest, FirstReportComesAfterCreation) {
-    start(GetParam().options);
-    EXPECT_THAT(delegate.states, IsEmpty());
-    ASSERT_TRUE(waitFor([&] { return !delegate.states.empty(); }));
-    EXPECT_THAT(delegate.states, ElementsAre(GetParam().expected));
-    EXPECT_EQ(central->state(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Adapter, RadioStateTest,
-    testing::Values(RadioCase{"Powered", {.adapter = true, .powered = true}, RadioState::poweredOn},
-                    RadioCase{
-                        "PoweredOff", {.adapter = true, .powered = false}, RadioState::poweredOff},
-                    RadioCase{"Missing", {.adapter = false}, RadioState::unsupported}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(QtBleCentralTest, StateFollowsPowerAndAdapterChanges) {
-    start();
-    ASSERT_TRUE(waitFor([&] { return delegate.states.size() == 1; }));
-    const auto stepTo = [&](const std::function<void()>& change, RadioState state) {
-        const auto before = delegate.states.size();
-        change();
-        return waitFor([&] { return delegate.states.size() > before; }) &&
-               delegate.states.back() == state && central->state() == state;
+// The first report comes after the central's creation; then one follows each change of the adapter.
+TEST_F(QtBleCentralTest, StateIsReportedAfterCreationAndFollowsTheAdapter) {
+    EXPECT_THAT(delegate.reports, IsEmpty());
+    const std::pair<std::function<void()>, RadioState> steps[] = {
+        {[] {}, RadioState::poweredOn},
+        {[&] { fake.setPowered(false); }, RadioState::poweredOff},
+        {[&] { fake.setPowered(true); }, RadioState::poweredOn},
+        {[&] { fake.removeAdapter(); }, RadioState::unsupported},
+        {[&] { fake.addAdapter(); }, RadioState::poweredOn},
     };
-    EXPECT_TRUE(stepTo([&] { fake->setPowered(false); }, RadioState::poweredOff));
-    EXPECT_TRUE(stepTo([&] { fake->setPowered(true); }, RadioState::poweredOn));
-    EXPECT_TRUE(stepTo([&] { fake->removeAdapter(); }, RadioState::unsupported));
-    EXPECT_TRUE(stepTo([&] { fake->addAdapter(true); }, RadioState::poweredOn));
-    EXPECT_THAT(delegate.states,
-                ElementsAre(RadioState::poweredOn, RadioState::poweredOff, RadioState::poweredOn,
-                            RadioState::unsupported, RadioState::poweredOn));
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].first();
+        ASSERT_TRUE(waitForReports("state", i + 1));
+        EXPECT_EQ(delegate.reports.back(), stateReport(steps[i].second));
+        EXPECT_EQ(central->state(), steps[i].second);
+    }
+    EXPECT_EQ(delegate.reports.size(), std::size(steps));
 }
 
 TEST_F(QtBleCentralTest, ScanReportsAdvertisersUntilStopped) {
-    start();
     addPrinter();
-    fake->addAdvertiser(kForeign, "Headphones", -70, 0x004C, QByteArray::fromHex("1005"));
-    fake->addAdvertiser(kNameless, "", -80, 0, {});
+    fake.addAdvertiser("AA:BB:CC:DD:EE:02", "Headphones", -70, 0x004C, QByteArray::fromHex("1005"));
+    fake.addAdvertiser("AA:BB:CC:DD:EE:03", "", -80);
     delegate.call([&] { central->scanForPeripherals(); });
-    ASSERT_TRUE(waitFor(
-        [&] { return lastReport(kPrinter) && lastReport(kForeign) && lastReport(kNameless); }));
-
-    struct Expected {
-        QString identifier;
-        QString name;
-        std::optional<QByteArray> manufacturerData;
-        int rssi;
+    // BlueZ shows a nameless device under an alias made of its address; that is no name.
+    const std::string expected[] = {
+        "discovery " + kPrinterId + " \"Counter Printer\" 4B430102A0 -45",
+        "discovery AA:BB:CC:DD:EE:02 \"Headphones\" 4C001005 -70",
+        "discovery AA:BB:CC:DD:EE:03 \"\" none -80",
     };
-    const Expected expected[] = {
-        {kPrinter, kPrinterPeripheral.name, QByteArray::fromHex("4B430102A0"), -45},
-        {kForeign, "Headphones", QByteArray::fromHex("4C001005"), -70},
-        // BlueZ shows a nameless device under an alias made of its address; that is no name.
-        {kNameless, "", std::nullopt, -80},
-    };
-    for (const Expected& device : expected) {
-        SCOPED_TRACE(device.identifier.toStdString());
-        const auto report = lastReport(device.identifier);
-        EXPECT_EQ(report->peripheral.name, device.name);
-        EXPECT_EQ(report->manufacturerData, device.manufacturerData);
-        EXPECT_EQ(report->rssi, device.rssi);
+    for (const std::string& report : expected) {
+        EXPECT_TRUE(waitFor([&] { return std::ranges::count(delegate.reports, report) > 0; }))
+            << report;
     }
-
     // A later sighting with a new signal strength is reported again.
-    fake->setRssi(kPrinter, -52);
-    ASSERT_TRUE(waitFor([&] { return lastReport(kPrinter)->rssi == -52; }));
+    fake.addAdvertiser(kPrinter, kPrinterPeripheral.name, -52, 0x434B,
+                       QByteArray::fromHex("0102A0"));
+    ASSERT_TRUE(waitFor([&] { return delegate.reports.back().ends_with(" -52"); }));
 
     delegate.call([&] { central->stopScan(); });
-    fake->setRssi(kPrinter, -60);
-    // The power report travels the same bus after the RSSI change: once it is here, a report
-    // of the change would have been too.
-    fake->setPowered(false);
-    ASSERT_TRUE(waitFor([&] { return delegate.states.back() == RadioState::poweredOff; }));
-    EXPECT_EQ(lastReport(kPrinter)->rssi, -52);
+    const std::size_t reported = delegate.reports.size();
+    addPrinter();
+    // The power report travels the same bus after the advertisement: once it is here, a report
+    // of the advertisement would have been too.
+    fake.setPowered(false);
+    ASSERT_TRUE(waitForReports("state", 2));
+    EXPECT_EQ(delegate.reports.size(), reported + 1);
 }
 
-TEST_F(QtBleCentralTest, ConnectFindsThePrinterLayout) {
-    start();
+TEST_F(QtBleCentralTest, ConnectedPrinterIsExploredWrittenAndNotifies) {
     ASSERT_NO_FATAL_FAILURE(connectPrinter());
-    EXPECT_THAT(delegate.connected, ElementsAre(kPrinter));
-    EXPECT_TRUE(fake->isConnected(kPrinter));
-    ASSERT_EQ(delegate.services.size(), 1u);
-    EXPECT_EQ(delegate.services[0].first, QStringList({"1801", "FF00"}));
-    EXPECT_EQ(delegate.services[0].second, std::nullopt);
-    EXPECT_THAT(delegate.characteristics["FF00"].list, ElementsAre(kWriteCharacteristic));
-
-    delegate.call([&] { central->discoverCharacteristics(kPrinterPeripheral, "1801"); });
-    ASSERT_TRUE(waitFor([&] { return delegate.characteristics.count("1801") == 1; }));
-    EXPECT_THAT(delegate.characteristics["1801"].list,
-                ElementsAre(BleCharacteristic{"1801", "2A05", 0x20}));
+    for (const char* service : {"1801", "180F"}) {
+        delegate.call([&] { central->discoverCharacteristics(kPrinterPeripheral, service); });
+    }
+    ASSERT_TRUE(waitForReports("characteristics 180F", 1));
+    EXPECT_THAT(delegate.only("connect"), ElementsAre("connect " + kPrinterId));
+    EXPECT_THAT(delegate.only("services"), ElementsAre("services 1801 FF00"));
+    EXPECT_THAT(delegate.only("characteristics"),
+                ElementsAre("characteristics FF00 FF00/FF02/24",
+                            "characteristics 1801 1801/2A05/32",
+                            "characteristics 180F: The device has no service 180F"));
     // BlueZ writes long values itself: the attribute's limit, not the link's, bounds a write.
     EXPECT_EQ(central->maximumWriteValueLength(kPrinterPeripheral), 512);
-}
 
-TEST_F(QtBleCentralTest, EachWriteIsAnsweredOnceInOrder) {
-    start();
-    ASSERT_NO_FATAL_FAILURE(connectPrinter());
-    QByteArray payload(300, Qt::Uninitialized);
-    for (int i = 0; i < payload.size(); ++i) {
-        payload[i] = static_cast<char>(i * 7);
+    // Each write is answered once, in order; the one that fails reports it, the next goes on.
+    fake.failNext("WriteValue", "Operation failed with ATT error: 0x0e", 2);
+    const QByteArray values[] = {QByteArray(300, '\x1b'), "A", "B", "C"};
+    for (const QByteArray& value : values) {
+        delegate.call(
+            [&] { central->writeValue(kPrinterPeripheral, kWriteCharacteristic, value); });
     }
-    const QByteArray chunks[] = {payload.mid(0, 128), payload.mid(128, 128), payload.mid(256)};
-    for (const QByteArray& chunk : chunks) {
-        write(chunk);
-    }
-    ASSERT_TRUE(waitFor([&] { return delegate.writes.size() == 3; }));
-    EXPECT_THAT(delegate.writes, ElementsAre(std::nullopt, std::nullopt, std::nullopt));
+    ASSERT_TRUE(waitForReports("write", 4));
+    EXPECT_THAT(delegate.only("write"),
+                ElementsAre("write FF02", "write FF02",
+                            "write FF02: The device did not accept the write", "write FF02"));
+    EXPECT_THAT(fake.writes(), ElementsAre(values[0], "A", "C"));
 
-    // The second of three writes fails: only it reports the failure, the third goes through.
-    fake->failNext("WriteValue", "Operation failed with ATT error: 0x0e", 1);
-    write("A");
-    write("B");
-    write("C");
-    ASSERT_TRUE(waitFor([&] { return delegate.writes.size() == 6; }));
-    EXPECT_EQ(delegate.writes[3], std::nullopt);
-    EXPECT_TRUE(delegate.writes[4].has_value());
-    EXPECT_EQ(delegate.writes[5], std::nullopt);
-
-    std::vector<QByteArray> values;
-    for (const FakeBluez::Write& written : fake->writes()) {
-        EXPECT_EQ(written.type, "request");
-        values.push_back(written.value);
-    }
-    EXPECT_THAT(values, ElementsAre(chunks[0], chunks[1], chunks[2], "A", "C"));
-}
-
-TEST_F(QtBleCentralTest, NotificationsAreSwitchedOnAndDelivered) {
-    start();
-    ASSERT_NO_FATAL_FAILURE(connectPrinter());
     delegate.call([&] { central->setNotifyValue(kPrinterPeripheral, kWriteCharacteristic, true); });
-    ASSERT_TRUE(waitFor([&] { return delegate.notificationStates.size() == 1; }));
-    EXPECT_EQ(delegate.notificationStates[0], std::nullopt);
-    EXPECT_TRUE(fake->isNotifying(kPrinter));
-
-    fake->notify(kPrinter, QByteArray::fromHex("1F2001"));
-    ASSERT_TRUE(waitFor([&] { return delegate.values.size() == 1; }));
-    EXPECT_EQ(delegate.values[0], QByteArray::fromHex("1F2001"));
-
-    fake->failNext("StartNotify", "Operation failed");
+    ASSERT_TRUE(waitForReports("notification state", 1));
+    fake.notify(kPrinter, QByteArray::fromHex("1F2001")); // sent only while notifications are on
+    ASSERT_TRUE(waitForReports("value", 1));
+    fake.failNext("StartNotify", "Operation failed");
     delegate.call([&] { central->setNotifyValue(kPrinterPeripheral, kWriteCharacteristic, true); });
-    ASSERT_TRUE(waitFor([&] { return delegate.notificationStates.size() == 2; }));
-    EXPECT_TRUE(delegate.notificationStates[1].has_value());
+    ASSERT_TRUE(waitForReports("notification state", 2));
+    EXPECT_THAT(
+        delegate.only("notification state"),
+        ElementsAre("notification state FF02",
+                    "notification state FF02: The device did not accept the descriptor write"));
+    EXPECT_THAT(delegate.only("value"), ElementsAre("value FF02 1F2001"));
+
+    // A lost link is reported once, and so is the write still outstanding on it.
+    delegate.call(
+        [&] { central->writeValue(kPrinterPeripheral, kWriteCharacteristic, "outstanding"); });
+    fake.dropLink(kPrinter);
+    ASSERT_TRUE(waitForReports("disconnect", 1));
+    EXPECT_THAT(
+        delegate.only("disconnect"),
+        ElementsAre("disconnect " + kPrinterId + ": The connection to the device was lost"));
+    EXPECT_EQ(delegate.only("write").size(), 5u);
 }
 
-struct LinkEndCase {
-    const char* name;
-    std::function<void(QtBleCentralTest&)> end;
-    bool error; // a link nobody here asked to drop ends with an error
-};
-
-void PrintTo(const LinkEndCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class LinkEndTest : public QtBleCentralTest, public testing::WithParamInterface<LinkEndCase> {};
-
-TEST_P(LinkEndTest, DisconnectIsReportedOnce) {
-    start();
-    ASSERT_NO_FATAL_FAILURE(connectPrinter());
-    write("outstanding");
-    GetParam().end(*this);
-    ASSERT_TRUE(waitFor([&] { return !delegate.disconnects.empty(); }));
-    ASSERT_EQ(delegate.disconnects.size(), 1u);
-    EXPECT_EQ(delegate.disconnects[0].first, kPrinter);
-    EXPECT_EQ(delegate.disconnects[0].second.has_value(), GetParam().error);
-    EXPECT_FALSE(fake->isConnected(kPrinter));
-    // The write was answered one way or the other, never twice.
-    EXPECT_EQ(delegate.writes.size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Link, LinkEndTest,
-    testing::Values(
-        LinkEndCase{"Cancelled",
-                    [](QtBleCentralTest& t) {
-                        t.delegate.call(
-                            [&] { t.central->cancelPeripheralConnection(kPrinterPeripheral); });
-                    },
-                    false},
-        LinkEndCase{"Lost", [](QtBleCentralTest& t) { t.fake->dropLink(kPrinter); }, true},
-        LinkEndCase{"PoweredOff", [](QtBleCentralTest& t) { t.fake->setPowered(false); }, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// No scan comes first: BlueZ has no device object yet, so the central looks for the device
-// before it connects.
-TEST_F(QtBleCentralTest, FailedConnectIsReportedAndARetryWorks) {
-    start();
+// Every attempt ends in one report, and a cancelled one in none: a failed connect (no scan came
+// first, so the central looks for the device BlueZ does not know yet), its retry, a reconnect
+// while the old link still closes, a link cancelled, and an attempt abandoned while Qt is
+// talking to BlueZ.
+TEST_F(QtBleCentralTest, ConnectAttemptsEndInOneReportEach) {
     addPrinter();
-    fake->failNext("Connect", "le-connection-abort-by-local");
-    delegate.call([&] { central->connectPeripheral(kPrinterPeripheral); });
-    ASSERT_TRUE(waitFor([&] { return !delegate.connectFailures.empty(); }));
-    EXPECT_EQ(delegate.connectFailures[0].first, kPrinter);
-    EXPECT_TRUE(delegate.connectFailures[0].second.has_value());
-    EXPECT_THAT(delegate.connected, IsEmpty());
+    fake.failNext("Connect", "le-connection-abort-by-local");
+    connectPeripheral();
+    ASSERT_TRUE(waitForReports("failed connect", 1));
+    connectPeripheral();
+    ASSERT_TRUE(waitForReports("connect", 1));
+    cancel();
+    connectPeripheral();
+    ASSERT_TRUE(waitForReports("connect", 2));
 
-    delegate.call([&] { central->connectPeripheral(kPrinterPeripheral); });
-    ASSERT_TRUE(waitFor([&] { return !delegate.connected.empty(); }));
-    EXPECT_EQ(delegate.connectFailures.size(), 1u);
-    EXPECT_TRUE(fake->isConnected(kPrinter));
-}
-
-// The abandoned attempt is already talking to BlueZ when it is cancelled.
-TEST_F(QtBleCentralTest, CancelledConnectStaysSilent) {
-    start();
-    startConnecting();
-    // Runs the posted start of the attempt: Qt has asked BlueZ to connect.
-    QCoreApplication::processEvents();
-    delegate.call([&] { central->cancelPeripheralConnection(kPrinterPeripheral); });
-
-    // The late answers of the abandoned attempt reach the bus before the new attempt's.
-    delegate.call([&] { central->connectPeripheral(kPrinterPeripheral); });
-    ASSERT_TRUE(waitFor([&] { return !delegate.connected.empty(); }));
-    EXPECT_THAT(delegate.connected, ElementsAre(kPrinter));
-    EXPECT_THAT(delegate.connectFailures, IsEmpty());
-    EXPECT_THAT(delegate.disconnects, IsEmpty());
-}
-
-// Connecting again to a device whose link is still closing after a cancel: the old link's end
-// is reported before the new link's start.
-TEST_F(QtBleCentralTest, ReconnectWhileClosingReportsTheOldEndFirst) {
-    start();
-    ASSERT_NO_FATAL_FAILURE(connectPrinter());
-    delegate.call([&] {
-        central->cancelPeripheralConnection(kPrinterPeripheral);
-        central->connectPeripheral(kPrinterPeripheral);
-    });
-    ASSERT_TRUE(waitFor([&] { return delegate.connected.size() == 2; }));
-    std::vector<std::string> linkReports;
-    std::ranges::copy_if(
-        delegate.sequence, std::back_inserter(linkReports),
-        [](const std::string& report) { return report == "connect" || report == "disconnect"; });
-    EXPECT_THAT(linkReports, ElementsAre("connect", "disconnect", "connect"));
-    EXPECT_EQ(delegate.disconnects[0].second, std::nullopt);
-    EXPECT_TRUE(fake->isConnected(kPrinter));
+    cancel();
+    ASSERT_TRUE(waitForReports("disconnect", 2));
+    EXPECT_FALSE(fake.isConnected(kPrinter));
+    connectPeripheral();
+    QCoreApplication::processEvents(); // the posted start of the attempt: Qt asks BlueZ
+    cancel();
+    connectPeripheral();
+    ASSERT_TRUE(waitForReports("connect", 3));
+    EXPECT_THAT(delegate.reports, ElementsAre(stateReport(RadioState::poweredOn),
+                                              StartsWith("failed connect " + kPrinterId + ": "),
+                                              "connect " + kPrinterId, "disconnect " + kPrinterId,
+                                              "connect " + kPrinterId, "disconnect " + kPrinterId,
+                                              "connect " + kPrinterId));
 }
 
 } // namespace

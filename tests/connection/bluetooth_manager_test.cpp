@@ -8,24 +8,18 @@
 #include <QCoreApplication>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <numeric>
 
 using namespace connection;
 using namespace std::chrono_literals;
-using testing_support::ConsoleCapture;
-using testing_support::FakeBleCentral;
+using Lines = std::vector<std::string>;
+using Sizes = std::vector<qsizetype>;
 
 namespace {
 
 const BlePeripheral kPrinter{"AA:BB:CC:DD:EE:01", "QW-T50"};
 const BleCharacteristic kWritable{"FF00", "FF02", bleProperty::write | bleProperty::notify};
-
-QByteArray manufacturerData(std::initializer_list<int> bytes) {
-    QByteArray data;
-    for (int b : bytes) {
-        data.append(static_cast<char>(b));
-    }
-    return data;
-}
+const std::string kCancel = "cancel AA:BB:CC:DD:EE:01";
 
 void settle() {
     for (int i = 0; i < 4; ++i) {
@@ -33,59 +27,52 @@ void settle() {
     }
 }
 
+// A manager over a scripted central, its timers on a manual clock.
 struct Rig {
     explicit Rig(RadioState state = RadioState::poweredOn) {
-        auto central = std::make_unique<FakeBleCentral>(state);
+        auto central = std::make_unique<testing_support::FakeBleCentral>(state);
         fake = central.get();
         manager = std::make_unique<BluetoothManager>(nullptr, std::move(central));
         manager->setScheduler(clock.scheduler());
         settle(); // the first state report, and the scan it starts
     }
 
+    // What the central reports.
+    BleCentralDelegate& central() const { return *fake->delegate(); }
     // Connected, with FF02 found on FF00.
-    void link(int maximumWriteLength = 512) {
-        fake->maximumWriteLength = maximumWriteLength;
+    void link() {
         manager->connect(kPrinter);
         settle();
-        fake->delegate()->didConnect(kPrinter);
-        fake->delegate()->didDiscoverServices(kPrinter, {"FF00"}, std::nullopt);
-        fake->delegate()->didDiscoverCharacteristics(kPrinter, "FF00", {kWritable}, std::nullopt);
-        ASSERT_TRUE(manager->writeCharacteristic().has_value());
+        central().didConnect(kPrinter);
+        central().didDiscoverServices(kPrinter, {"FF00"}, std::nullopt);
+        central().didDiscoverCharacteristics(kPrinter, "FF00", {kWritable}, std::nullopt);
     }
-
-    QByteArray written() const {
-        QByteArray all;
-        for (const auto& w : fake->writes) {
-            all += w;
-        }
-        return all;
+    void confirm(std::optional<QString> error = std::nullopt) {
+        central().didWriteValue(kPrinter, kWritable, error);
     }
-
-    std::vector<qsizetype> writeSizes() const {
-        std::vector<qsizetype> sizes;
-        for (const auto& w : fake->writes) {
-            sizes.push_back(w.size());
-        }
+    void send(const protocol::Bytes& data) {
+        manager->sendData(data, [this](const DeliveryReport& r) { reports.push_back(r); });
+    }
+    Sizes writeSizes() const {
+        Sizes sizes;
+        std::ranges::transform(fake->writes, std::back_inserter(sizes),
+                               [](const QByteArray& w) { return w.size(); });
         return sizes;
     }
-
-    std::size_t count(const std::string& line) const {
-        return static_cast<std::size_t>(std::ranges::count(console.lines(), line));
-    }
-    bool waitForLine(const std::string& line) const {
-        return QTest::qWaitFor([&] { return count(line) > 0; }, 5000);
+    long count(const std::string& line) const { return std::ranges::count(console.lines(), line); }
+    // The last `n` console lines.
+    Lines last(std::size_t n) const {
+        return Lines(console.lines().end() - static_cast<long>(n), console.lines().end());
     }
 
-    // Each send's report, by the order of the sends.
-    connection::DeliveryHandler reportInto(std::vector<DeliveryReport>& reports) {
-        return [&reports](const DeliveryReport& report) { reports.push_back(report); };
-    }
-
-    ConsoleCapture console;
+    testing_support::ConsoleCapture console;
     testing_support::ManualClock clock;
-    FakeBleCentral* fake = nullptr;
+    testing_support::FakeBleCentral* fake = nullptr;
     std::unique_ptr<BluetoothManager> manager;
+    std::vector<DeliveryReport> reports;
 };
+
+class BluetoothManagerTest : public testing::Test, protected Rig {};
 
 TEST(BluetoothManagerState, ReportsEachRadioState) {
     const std::pair<RadioState, QString> cases[] = {
@@ -97,291 +84,245 @@ TEST(BluetoothManagerState, ReportsEachRadioState) {
     };
     for (const auto& [state, alert] : cases) {
         Rig rig(state);
-        EXPECT_TRUE(rig.manager->showAlert());
         EXPECT_EQ(rig.manager->alertMessage(), alert);
-        EXPECT_EQ(rig.fake->calls, std::vector<std::string>{});
+        EXPECT_TRUE(rig.fake->calls.empty());
         rig.manager->setShowAlert(false);
         rig.manager->startScan();
+        EXPECT_TRUE(rig.manager->showAlert());
         EXPECT_EQ(rig.manager->alertMessage(), "Please turn on Bluetooth");
     }
     Rig on;
     EXPECT_FALSE(on.manager->showAlert());
     EXPECT_EQ(on.console.lines(),
-              (std::vector<std::string>{"Bluetooth is enabled",
-                                        "Start scanning for Bluetooth devices..."}));
-    EXPECT_EQ(on.fake->calls, (std::vector<std::string>{"stopScan", "scan"}));
+              (Lines{"Bluetooth is enabled", "Start scanning for Bluetooth devices..."}));
+    EXPECT_EQ(on.fake->calls, (Lines{"stopScan", "scan"}));
 }
 
-TEST(BluetoothManagerScan, KeepsPrintersOnlyOnceWithTheLatestRssi) {
-    Rig rig;
-    auto* delegate = rig.fake->delegate();
+TEST_F(BluetoothManagerTest, ScanKeepsPrintersOnlyOnceWithTheLatestRssi) {
     const BlePeripheral other{"11:22:33:44:55:66", ""};
-    delegate->didDiscover({other, std::nullopt, -40});
-    delegate->didDiscover({other, manufacturerData({0x4B}), -41});
-    delegate->didDiscover({other, manufacturerData({0x4C, 0x00, 0x02}), -42});
-    delegate->didDiscover({kPrinter, manufacturerData({0x4B, 0x43, 0x01, 0xAB}), -63});
-    delegate->didDiscover({{"AA:BB:CC:DD:EE:02", ""}, manufacturerData({0x4B, 0x43}), -70});
-    delegate->didDiscover({kPrinter, manufacturerData({0x4B, 0x43, 0x01, 0xAB}), -58});
-    settle();
+    const BlePeripheral nameless{"AA:BB:CC:DD:EE:02", ""};
+    central().didDiscover({other, std::nullopt, -40});
+    central().didDiscover({other, QByteArray::fromHex("4B"), -41});
+    central().didDiscover({other, QByteArray::fromHex("4C0002"), -42});
+    central().didDiscover({kPrinter, QByteArray::fromHex("4B4301AB"), -63});
+    central().didDiscover({nameless, QByteArray::fromHex("4B43"), -70});
+    central().didDiscover({kPrinter, QByteArray::fromHex("4B4301AB"), -58});
+    EXPECT_EQ(manager->discoveredDevices(), (std::vector<BlePeripheral>{kPrinter, nameless}));
+    EXPECT_EQ(manager->deviceRSSI(),
+              (QHash<QString, int>{{kPrinter.identifier, -58}, {nameless.identifier, -70}}));
+    EXPECT_EQ(last(16),
+              (Lines{"Manufacturer ID: 0x004C", "Manufacturer ID: 0x434B",
+                     "\nPrinter device found:", "- Name: QW-T50", "- RSSI: -63 dBm",
+                     "- Manufacturer Data: 4B4301AB", "Manufacturer ID: 0x434B",
+                     "\nPrinter device found:", "- Name: Unknown Device", "- RSSI: -70 dBm",
+                     "- Manufacturer Data: 4B43", "Manufacturer ID: 0x434B",
+                     "\nPrinter device found:", "- Name: QW-T50", "- RSSI: -58 dBm",
+                     "- Manufacturer Data: 4B4301AB"}));
 
-    EXPECT_EQ(rig.manager->discoveredDevices(),
-              (std::vector<BlePeripheral>{kPrinter, {"AA:BB:CC:DD:EE:02", ""}}));
-    EXPECT_EQ(rig.manager->deviceRSSI().value(kPrinter.identifier), -58);
-    EXPECT_EQ(rig.manager->deviceRSSI().value("AA:BB:CC:DD:EE:02"), -70);
-    const std::vector<std::string> expected = {
-        "Manufacturer ID: 0x004C", "Manufacturer ID: 0x434B",   "\nPrinter device found:",
-        "- Name: QW-T50",          "- RSSI: -63 dBm",           "- Manufacturer Data: 4B4301AB",
-        "Manufacturer ID: 0x434B", "\nPrinter device found:",   "- Name: Unknown Device",
-        "- RSSI: -70 dBm",         "- Manufacturer Data: 4B43",
-    };
-    const auto& lines = rig.console.lines();
-    ASSERT_GE(lines.size(), 2 + expected.size());
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2,
-                                       lines.begin() + 2 + static_cast<long>(expected.size())),
-              expected);
-
-    rig.manager->startScan(); // a new scan starts from empty lists
-    EXPECT_TRUE(rig.manager->discoveredDevices().empty());
-    EXPECT_TRUE(rig.manager->deviceRSSI().isEmpty());
+    manager->startScan(); // a new scan starts from empty lists
+    EXPECT_TRUE(manager->discoveredDevices().empty());
+    EXPECT_TRUE(manager->deviceRSSI().isEmpty());
 }
 
-TEST(BluetoothManagerScan, AnEarlierScansEndDoesNotCutANewerScanShort) {
-    Rig rig;
-    rig.clock.advanceBy(10s);
-    rig.manager->startScan(); // the start-up scan's end is still pending
+// A scan's end and a connect's time-out act only for the scan or connect that scheduled them, and
+// not at all once the manager is gone.
+TEST_F(BluetoothManagerTest, TimersActOnlyForWhatScheduledThem) {
+    clock.advanceBy(10s);
+    manager->startScan(); // the start-up scan's end is still pending
     settle();
-    rig.clock.advanceBy(5s); // the first scan's end
-    EXPECT_EQ(rig.count("Scanning finished"), 0u);
-    rig.clock.advanceBy(10s); // the second scan's own end
-    EXPECT_EQ(rig.count("Scanning finished"), 1u);
-    EXPECT_EQ(rig.fake->calls.back(), "stopScan");
+    clock.advanceBy(5s); // the first scan's end
+    EXPECT_EQ(count("Scanning finished"), 0);
+    clock.advanceBy(10s); // the second scan's own end
+    EXPECT_EQ(count("Scanning finished"), 1);
+    EXPECT_EQ(fake->calls.back(), "stopScan");
+
+    manager->connect(kPrinter);
+    clock.advanceBy(3s);
+    manager->connect(kPrinter);
+    clock.advanceBy(2s); // the first attempt's time-out: the second is left alone
+    EXPECT_EQ(count("Connection timeout"), 0);
+    clock.advanceBy(3s);
+    EXPECT_EQ(count("Connection timeout"), 1);
+    EXPECT_EQ(count("Attempting to connect to device: QW-T50"), 2);
+    EXPECT_EQ(std::ranges::count(fake->calls, kCancel), 1);
+    EXPECT_FALSE(manager->showAlert()); // a time-out raises no alert
+
+    // A time-out due after the manager is gone does nothing (AddressSanitizer would see its
+    // central used after it was freed).
+    manager->connect(kPrinter);
+    manager.reset();
+    clock.advanceBy(10s);
+    EXPECT_EQ(count("Connection timeout"), 1);
 }
 
-TEST(BluetoothManagerLink, ConnectTimeOutBelongsToItsAttempt) {
-    Rig rig;
-    rig.manager->connect(kPrinter);
-    rig.clock.advanceBy(3s);
-    rig.manager->connect(kPrinter);
-    rig.clock.advanceBy(2s); // the first attempt's time-out: the second is left alone
-    EXPECT_EQ(rig.count("Connection timeout"), 0u);
-    rig.clock.advanceBy(3s);
-    EXPECT_EQ(rig.count("Connection timeout"), 1u);
-    EXPECT_EQ(rig.count("Attempting to connect to device: QW-T50"), 2u);
-    EXPECT_EQ(std::ranges::count(rig.fake->calls, "cancel " + kPrinter.identifier.toStdString()),
-              1);
-    EXPECT_FALSE(rig.manager->showAlert()); // a time-out raises no alert
+// Without a scheduler of its own the manager's timers are real ones.
+TEST(BluetoothManagerScan, EndsOnTheManagersOwnTimer) {
+    testing_support::ConsoleCapture console;
+    BluetoothManager manager(nullptr, std::make_unique<testing_support::FakeBleCentral>());
+    manager.setTimings({.scanDuration = 1ms});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::ranges::count(console.lines(), "Scanning finished") == 1; }, 5000));
 }
 
-TEST(BluetoothManagerLink, FindsTheFirstWritableCharacteristicAndSubscribes) {
-    Rig rig;
-    rig.manager->connect(kPrinter);
+TEST_F(BluetoothManagerTest, FindsTheFirstWritableCharacteristicAndSubscribes) {
+    manager->connect(kPrinter);
     settle();
-    auto* delegate = rig.fake->delegate();
-    delegate->didConnect(kPrinter);
-    EXPECT_TRUE(rig.manager->hasConnectedDevice());
-    delegate->didDiscoverServices(kPrinter, {"180A", "FF00"}, std::nullopt);
-    delegate->didDiscoverCharacteristics(kPrinter, "180A", {{"180A", "2A29", bleProperty::read}},
+    EXPECT_EQ(fake->calls, (Lines{"stopScan", "scan", "stopScan",
+                                  "connect " + kPrinter.identifier.toStdString()}));
+    central().didConnect(kPrinter);
+    EXPECT_TRUE(manager->hasConnectedDevice());
+    central().didDiscoverServices(kPrinter, {"180A", "FF00"}, std::nullopt);
+    central().didDiscoverCharacteristics(kPrinter, "180A", {{"180A", "2A29", bleProperty::read}},
                                          std::nullopt);
-    EXPECT_FALSE(rig.manager->writeCharacteristic().has_value());
-    delegate->didDiscoverCharacteristics(kPrinter, "FF00",
+    EXPECT_FALSE(manager->writeCharacteristic().has_value());
+    central().didDiscoverCharacteristics(kPrinter, "FF00",
                                          {{"FF00", "FF01", bleProperty::notify},
                                           kWritable,
                                           {"FF00", "FF03", bleProperty::writeWithoutResponse}},
                                          std::nullopt);
-    EXPECT_EQ(rig.manager->writeCharacteristic(), kWritable);
-
-    const std::vector<std::string> tail = {
-        "Device connected, discovering services...",
-        "Services discovered: [\"180A\", \"FF00\"]",
-        "Looking for characteristics in service 180A",
-        "Looking for characteristics in service FF00",
-        "Characteristics for service 180A: [\"2A29\"]",
-        "Properties for characteristic 2A29: [read] (rawValue: 2)",
-        "Characteristics for service FF00: [\"FF01\", \"FF02\", \"FF03\"]",
-        "Properties for characteristic FF01: [notify] (rawValue: 16)",
-        "Properties for characteristic FF02: [write, notify] (rawValue: 24)",
-        "Found writable characteristic: FF02",
-        "Subscribing to characteristic notifications",
-    };
-    const auto& lines = rig.console.lines();
-    ASSERT_GE(lines.size(), tail.size());
-    EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(tail.size()), lines.end()),
-              tail);
-    EXPECT_EQ(rig.fake->calls.back(), "notify FF02 on");
+    EXPECT_EQ(manager->writeCharacteristic(), kWritable);
+    EXPECT_EQ(last(11), (Lines{"Device connected, discovering services...",
+                               "Services discovered: [\"180A\", \"FF00\"]",
+                               "Looking for characteristics in service 180A",
+                               "Looking for characteristics in service FF00",
+                               "Characteristics for service 180A: [\"2A29\"]",
+                               "Properties for characteristic 2A29: [read] (rawValue: 2)",
+                               "Characteristics for service FF00: [\"FF01\", \"FF02\", \"FF03\"]",
+                               "Properties for characteristic FF01: [notify] (rawValue: 16)",
+                               "Properties for characteristic FF02: [write, notify] (rawValue: 24)",
+                               "Found writable characteristic: FF02",
+                               "Subscribing to characteristic notifications"}));
+    EXPECT_EQ(fake->calls.back(), "notify FF02 on");
 
     // A writable characteristic reported later, by another service, takes over.
-    delegate->didDiscoverCharacteristics(
+    central().didDiscoverCharacteristics(
         kPrinter, "FFE0", {{"FFE0", "FFE1", bleProperty::writeWithoutResponse}}, std::nullopt);
-    EXPECT_EQ(rig.manager->writeCharacteristic()->uuid, "FFE1");
-
-    delegate->didDiscoverServices(kPrinter, {}, QString("Timed out"));
-    EXPECT_EQ(lines.back(), "Failed to discover services: Timed out");
-}
-
-TEST(BluetoothManagerLink, DisconnectsAndReportsLostLinks) {
-    Rig rig;
-    rig.manager->disconnect(); // nothing connected: nothing happens
-    EXPECT_EQ(rig.fake->calls, (std::vector<std::string>{"stopScan", "scan"}));
-
-    rig.link();
-    rig.fake->calls.clear();
-    rig.manager->disconnect();
-    EXPECT_EQ(rig.fake->calls,
-              std::vector<std::string>{"cancel " + kPrinter.identifier.toStdString()});
-    EXPECT_FALSE(rig.manager->writeCharacteristic().has_value());
-    EXPECT_EQ(rig.console.lines().back(), "Disconnecting device: QW-T50");
-    rig.fake->delegate()->didDisconnect(kPrinter, std::nullopt);
-    EXPECT_FALSE(rig.manager->hasConnectedDevice());
-    EXPECT_FALSE(rig.manager->showAlert());
-    rig.clock.advanceBy(500ms); // the rescan
-    settle();
-    EXPECT_EQ(rig.fake->calls.back(), "scan");
-
-    rig.link();
-    rig.fake->delegate()->didDisconnect({"AA:BB:CC:DD:EE:09", "old"}, std::nullopt);
-    EXPECT_TRUE(rig.manager->hasConnectedDevice()) << "the end of another link";
-    rig.fake->delegate()->didDisconnect(kPrinter, QString("Connection reset"));
-    EXPECT_FALSE(rig.manager->hasConnectedDevice());
-    EXPECT_EQ(rig.manager->alertMessage(), "Device disconnected: Connection reset");
-
-    rig.fake->delegate()->didFailToConnect(kPrinter, std::nullopt);
-    EXPECT_EQ(rig.manager->alertMessage(), "Connection failed: Unknown error");
-    EXPECT_EQ(rig.console.lines().back(), "Connection failed: Unknown error");
+    EXPECT_EQ(manager->writeCharacteristic()->uuid, "FFE1");
+    EXPECT_EQ(fake->calls.back(), "notify FF02 on") << "FFE1 does not notify";
+    central().didDiscoverServices(kPrinter, {}, QString("Timed out"));
+    EXPECT_EQ(last(1), Lines{"Failed to discover services: Timed out"});
 }
 
 // The reports of the central are handled in the order they came: the end of the old link to a
-// printer, reported just before the new link to the same printer, must not take the new one
-// down; and the old link's characteristic is never written to on the new one.
-TEST(BluetoothManagerLink, AReconnectStartsCleanWhateverTheOldLinkReportsLate) {
-    // The end of the old link to a printer, reported just before the new link to the same
-    // printer, must not take the new one down: reports are handled in the order they came.
-    Rig rig;
-    rig.link();
-    rig.manager->disconnect();
-    rig.manager->connect(kPrinter);
+// printer, reported just before the new link to the same printer, does not take the new one
+// down, nor does the end of a link to another device; and until a new link's discovery there is
+// nothing to write to, the old link's characteristic least of all.
+TEST_F(BluetoothManagerTest, DisconnectsAndReconnectsCleanWhateverTheOldLinkReportsLate) {
+    manager->disconnect(); // nothing connected: nothing happens
+    EXPECT_EQ(fake->calls, (Lines{"stopScan", "scan"}));
+    link();
+    manager->disconnect();
+    EXPECT_EQ(fake->calls.back(), kCancel);
+    EXPECT_FALSE(manager->writeCharacteristic().has_value());
+    EXPECT_EQ(last(1), Lines{"Disconnecting device: QW-T50"});
+    clock.advanceBy(500ms); // the rescan
     settle();
-    rig.fake->delegate()->didDisconnect(kPrinter, std::nullopt); // the old link's end
-    rig.fake->delegate()->didConnect(kPrinter);                  // the new link
+    EXPECT_EQ(fake->calls.back(), "scan");
+    manager->connect(kPrinter);
     settle();
-    EXPECT_TRUE(rig.manager->hasConnectedDevice());
+    central().didDisconnect(kPrinter, std::nullopt); // the old link's end
+    EXPECT_FALSE(manager->hasConnectedDevice());
+    central().didConnect(kPrinter); // the new link
+    central().didDisconnect({"AA:BB:CC:DD:EE:09", "other"}, std::nullopt);
+    EXPECT_TRUE(manager->hasConnectedDevice());
+    EXPECT_FALSE(manager->showAlert());
 
-    // A link lost and made again: until its discovery there is nothing to write to, and the
-    // old link's characteristic is never used on the new one.
-    rig.link();
-    rig.fake->delegate()->didDisconnect(kPrinter, QString("Gone"));
-    rig.manager->connect(kPrinter);
+    link();
+    central().didConnect(kPrinter); // a link made again: nothing to write to until its discovery
+    send({0x12, 0x54});
+    EXPECT_EQ(last(1), Lines{"Printer not connected"});
+    EXPECT_TRUE(reports.empty()) << "reported after sendData returned";
     settle();
-    rig.fake->delegate()->didConnect(kPrinter);
-    const auto writesBefore = rig.fake->writes.size();
-    std::vector<DeliveryReport> reports;
-    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
-    settle();
-    EXPECT_EQ(rig.fake->writes.size(), writesBefore);
-    EXPECT_EQ(rig.console.lines().back(), "Printer not connected");
+    EXPECT_TRUE(fake->writes.empty());
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].error, "Printer not connected");
+    EXPECT_FALSE(manager->showAlert());
+    link();
+    central().didDisconnect(kPrinter, QString("Connection reset"));
+    EXPECT_FALSE(manager->hasConnectedDevice());
+    EXPECT_FALSE(manager->writeCharacteristic().has_value());
+    EXPECT_EQ(manager->alertMessage(), "Device disconnected: Connection reset");
+    central().didFailToConnect(kPrinter, std::nullopt);
+    EXPECT_EQ(manager->alertMessage(), "Connection failed: Unknown error");
+    EXPECT_EQ(last(1), Lines{"Connection failed: Unknown error"});
 }
 
 TEST(BluetoothManagerWrite, ChunksFollowTheMaximumWriteLength) {
-    struct Case {
-        int maximumWriteLength;
-        std::size_t bytes;
-        std::vector<qsizetype> writes;
-    };
-    const Case cases[] = {
+    const std::tuple<int, qsizetype, Sizes> cases[] = {
         {512, 128, {128}},          {512, 129, {128, 1}},  {512, 0, {0}},
         {512, 300, {128, 128, 44}}, {10, 45, {20, 20, 5}}, {100, 250, {100, 100, 50}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [maximum, size, writes] : cases) {
         Rig rig;
-        rig.link(c.maximumWriteLength);
-        protocol::Bytes bytes(c.bytes);
-        for (std::size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = static_cast<std::uint8_t>(i);
-        }
-        std::vector<DeliveryReport> reports;
-        rig.manager->sendData(bytes, rig.reportInto(reports));
+        rig.fake->maximumWriteLength = maximum;
+        rig.link();
+        QByteArray data(size, Qt::Uninitialized);
+        std::iota(data.begin(), data.end(), char{0});
+        rig.send(protocol::Bytes(data.begin(), data.end()));
         settle();
-        EXPECT_EQ(rig.writeSizes(), c.writes) << c.maximumWriteLength << " / " << c.bytes;
-        EXPECT_EQ(rig.written(), QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                            static_cast<qsizetype>(bytes.size())));
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_TRUE(reports[0].delivered);
+        EXPECT_EQ(rig.writeSizes(), writes) << maximum << " / " << size;
+        EXPECT_EQ(QByteArrayList(rig.fake->writes.begin(), rig.fake->writes.end()).join(), data);
+        ASSERT_EQ(rig.reports.size(), 1u);
+        EXPECT_TRUE(rig.reports[0].delivered);
     }
 }
 
-TEST(BluetoothManagerWrite, OneChunkPerConfirmationAndShortCommandsWaitTheirTurn) {
-    Rig rig;
-    rig.link();
-    rig.fake->confirmWrites = false;
-    std::vector<DeliveryReport> reports;
-    rig.manager->sendData(protocol::Bytes(300, 0xAA), rig.reportInto(reports));
-    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
-    EXPECT_EQ(rig.writeSizes(), std::vector<qsizetype>{128});
-    for (std::size_t written = 1; written < 3; ++written) {
-        rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
-        EXPECT_TRUE(reports.empty()) << written;
+TEST_F(BluetoothManagerTest, OneChunkPerConfirmationAndShortCommandsWaitTheirTurn) {
+    link();
+    fake->confirmWrites = false;
+    send(protocol::Bytes(300, 0xAA));
+    send({0x12, 0x54});
+    for (const Sizes& written : {Sizes{128}, Sizes{128, 128}, Sizes{128, 128, 44}}) {
+        EXPECT_EQ(writeSizes(), written);
+        EXPECT_TRUE(reports.empty());
+        confirm();
     }
-    rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
-    EXPECT_EQ(reports.size(), 1u) << "the long command's last chunk is confirmed";
-    rig.fake->delegate()->didWriteValue(kPrinter, kWritable, std::nullopt);
-    EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 44, 2}));
-    EXPECT_EQ(rig.fake->writes.back(), QByteArray("\x12\x54"));
+    ASSERT_EQ(reports.size(), 1u) << "the long command's last chunk is confirmed";
+    EXPECT_EQ(writeSizes(), (Sizes{128, 128, 44, 2}));
+    EXPECT_EQ(fake->writes.back(), QByteArray("\x12\x54"));
+    confirm();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_TRUE(reports[0].delivered && reports[1].delivered);
     EXPECT_EQ(reports[0].bytesSent, 300);
 }
 
-TEST(BluetoothManagerWrite, AFailedWriteDropsTheRestAndTheNextSendStartsClean) {
-    Rig rig;
-    rig.link();
-    rig.fake->failingWrites = {2};
-    std::vector<DeliveryReport> reports;
-    rig.manager->sendData(protocol::Bytes(300, 1), rig.reportInto(reports));
-    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports)); // waits behind it
-    settle();
-    EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128}));
-    EXPECT_EQ(rig.console.lines().back(), "Write failed: Unlikely error");
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_EQ(reports[0].error, "Write failed: Unlikely error");
-    EXPECT_EQ(reports[0].bytesSent, 128);
-    EXPECT_EQ(reports[1].bytesSent, 0);
-    EXPECT_FALSE(reports[1].delivered);
+// A payload cut short, by a failed write or by the lost link, fails with the bytes confirmed so
+// far, and so does the send waiting behind it; a late confirmation changes nothing, and the next
+// send starts clean.
+TEST(BluetoothManagerWrite, APayloadCutShortFailsWithWhatWasConfirmed) {
+    const std::tuple<std::function<void(Rig&)>, QString, long> cases[] = {
+        {[](Rig& rig) { rig.confirm("Unlikely error"); }, "Write failed: Unlikely error", 1},
+        {[](Rig& rig) {
+             rig.central().didDisconnect(kPrinter, QString("Gone"));
+             rig.link();
+         },
+         "Write failed: the printer disconnected", 0},
+    };
+    for (const auto& [cut, error, consoleLines] : cases) {
+        Rig rig;
+        rig.link();
+        rig.fake->confirmWrites = false;
+        rig.send(protocol::Bytes(200, 1)); // its last chunk is in flight when it is cut
+        rig.send({0x12, 0x54});
+        rig.confirm();
+        cut(rig);
+        rig.confirm();
+        EXPECT_EQ(rig.writeSizes(), (Sizes{128, 72}));
+        EXPECT_EQ(rig.count("Write failed: Unlikely error"), consoleLines);
+        ASSERT_EQ(rig.reports.size(), 2u);
+        EXPECT_EQ(rig.reports[0].error, error);
+        EXPECT_EQ(rig.reports[0].bytesSent, 128);
+        EXPECT_EQ(rig.reports[0].total, 200);
+        EXPECT_FALSE(rig.reports[1].delivered);
+        EXPECT_EQ(rig.reports[1].bytesSent, 0);
 
-    rig.manager->sendData(protocol::Bytes(129, 2), rig.reportInto(reports));
-    settle();
-    EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 128, 1}));
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_TRUE(reports[2].delivered);
-}
-
-TEST(BluetoothManagerWrite, WithoutAPrinterNothingIsWritten) {
-    Rig rig;
-    std::vector<DeliveryReport> reports;
-    rig.manager->sendData({0x12, 0x54}, rig.reportInto(reports));
-    EXPECT_EQ(rig.console.lines().back(), "Printer not connected");
-    EXPECT_TRUE(reports.empty()) << "reported after sendData returned";
-    settle();
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_FALSE(reports[0].delivered);
-    EXPECT_TRUE(rig.fake->writes.empty());
-    EXPECT_FALSE(rig.manager->showAlert());
-
-    // A link lost in the middle of a payload fails it and leaves no writer waiting for
-    // confirmations.
-    rig.link();
-    rig.fake->confirmWrites = false;
-    rig.manager->sendData(protocol::Bytes(300, 3), rig.reportInto(reports));
-    rig.fake->delegate()->didDisconnect(kPrinter, QString("Gone"));
-    ASSERT_EQ(reports.size(), 2u);
-    EXPECT_FALSE(reports[1].delivered);
-    rig.link();
-    rig.fake->confirmWrites = true;
-    rig.manager->sendData(protocol::Bytes(129, 4), rig.reportInto(reports));
-    settle();
-    EXPECT_EQ(rig.writeSizes(), (std::vector<qsizetype>{128, 128, 1}));
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_TRUE(reports[2].delivered);
+        rig.fake->confirmWrites = true;
+        rig.send(protocol::Bytes(129, 2));
+        settle();
+        EXPECT_EQ(rig.writeSizes(), (Sizes{128, 72, 128, 1}));
+        ASSERT_EQ(rig.reports.size(), 3u);
+        EXPECT_TRUE(rig.reports[2].delivered);
+    }
 }
 
 } // namespace
