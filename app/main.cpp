@@ -1,5 +1,6 @@
 // printer-config: one window to connect a receipt printer over TCP, Bluetooth LE or USB and
 // change its stored settings.
+#include "ui/controls/accessibility.hpp"
 #include "ui/controls/fonts.hpp"
 
 #include <QGuiApplication>
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setApplicationDisplayName(QStringLiteral("printer-config"));
     ui::installFonts();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
+    ui::installAccessibleStates();
 
     QQmlApplicationEngine engine;
     engine.addImportPath(QStringLiteral("qrc:/")); // where the static modules put their qmldir

@@ -20,8 +20,9 @@ done
 packages=(
   # toolchain and build
   cmake ninja-build g++ pkg-config
-  # Qt 6 (Core, Network, Bluetooth, D-Bus; Gui, Qml, Quick and Quick Controls for the window)
-  qt6-base-dev qt6-connectivity-dev qt6-declarative-dev
+  # Qt 6 (Core, Network, Bluetooth, D-Bus; Gui, Qml, Quick and Quick Controls for the window;
+  # Qt Quick's private headers for its accessibility class, which the window extends)
+  qt6-base-dev qt6-connectivity-dev qt6-declarative-dev qt6-declarative-private-dev
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window
   qml6-module-qtquick-shapes qml6-module-qtqml qml6-module-qtqml-workerscript qml6-module-qttest

@@ -18,7 +18,8 @@ ListView {
     Accessible.name: "Language / Codepage"
     ScrollBar.vertical: ScrollBar {}
 
-    delegate: PlainButton {
+    // Each row a radio button to assistive tools, checked on the current codepage.
+    delegate: RadioButton {
         id: row
         required property var modelData
         readonly property bool current: picker.screen && modelData.id === picker.screen.language
@@ -30,10 +31,12 @@ ListView {
         rightPadding: 12
         hoverEnabled: true
         text: modelData.title
-        // A choice among many: announced with whether it is the current one.
-        Accessible.role: Accessible.RadioButton
-        Accessible.checkable: true
-        Accessible.checked: current
+        checkable: false
+        autoExclusive: false
+        checked: current
+        indicator: null
+        opacity: pressed ? 0.6 : 1
+        Accessible.name: text
         onClicked: {
             picker.screen.language = modelData.id
             picker.dismiss()

@@ -13,6 +13,9 @@ ApplicationWindow {
     visible: true
     title: "printer-config"
     background: PaperBackground {}
+    // Ask for the keyboard once shown: a window manager gives it to a new window anyway, and
+    // without one (a kiosk, a bare X server) Tab would otherwise reach nothing.
+    Component.onCompleted: requestActivate()
 
     ContentView {
         anchors.fill: parent

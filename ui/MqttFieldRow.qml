@@ -33,7 +33,7 @@ RowLayout {
         placeholderText: row.secure ? "" : row.placeholder
         font: row.numeric ? Theme.numberFont : Theme.bodyFont
         echoMode: row.secure ? TextInput.Password : TextInput.Normal
-        Accessible.name: row.label
+        accessibleName: row.label
         onTextChanged: if (text !== row.text) row.edited(text)
     }
 }

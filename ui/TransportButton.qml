@@ -4,22 +4,24 @@ import QtQuick.Layouts
 import PrinterConfig.Controls
 
 // One choice of the transport selector: its icon over its label. Pressing the chosen one again
-// chooses it again (which resets its fields).
-AbstractButton {
+// chooses it again (which resets its fields). A radio button to assistive tools (Qt Quick Controls
+// replace a role set in QML with the control's own), checked while selected; pressing never
+// unchecks it, the selection follows the view model.
+RadioButton {
     id: button
     property string symbol
     property bool selected: false
     signal activated()
 
     implicitHeight: 58
+    padding: 6
     hoverEnabled: true
+    checkable: false
+    autoExclusive: false
+    checked: selected
+    indicator: null
     onClicked: activated()
-    Accessible.role: Accessible.RadioButton
     Accessible.name: text
-    Accessible.checkable: true
-    Accessible.checked: selected
-    Accessible.onPressAction: activated()
-    Accessible.onToggleAction: activated()
 
     background: Rectangle {
         radius: 10

@@ -9,6 +9,22 @@ bool AlertQueue::holds(const QString& title) const {
 }
 
 void AlertQueue::post(const QString& title, const QString& message, Dismissed onDismissed) {
+    // The same alert already waiting is no news: one dismissal answers both.
+    const auto same = std::ranges::find_if(alerts_, [&](const Alert& alert) {
+        return alert.title == title && alert.message == message;
+    });
+    if (same != alerts_.end()) {
+        if (onDismissed) {
+            same->onDismissed = [first = std::move(same->onDismissed),
+                                 second = std::move(onDismissed)] {
+                if (first) {
+                    first();
+                }
+                second();
+            };
+        }
+        return;
+    }
     alerts_.push_back({title, message, std::move(onDismissed)});
     if (alerts_.size() == 1) {
         emit currentChanged();

@@ -54,6 +54,13 @@ ContentViewModel::ContentViewModel(QObject* parent)
             }
         });
     });
+    connect(
+        bluetooth_, &BluetoothManager::radioStateReported, this,
+        [this](connection::RadioState state) {
+            if (state == connection::RadioState::poweredOn) {
+                heldBluetoothAlert_.reset(); // the radio came on: what was held is no longer true
+            }
+        });
     testNoticeTimer_.setSingleShot(true);
     testNoticeTimer_.setInterval(kTestNoticeTime);
     connect(&testNoticeTimer_, &QTimer::timeout, this, [this] { showTestNotice({}); });
@@ -232,11 +239,13 @@ void ContentViewModel::selectConnectionType(ConnectionType type) {
         break;
     case ConnectionType::bluetooth:
         if (heldBluetoothAlert_) {
-            const QString message = *std::exchange(heldBluetoothAlert_, std::nullopt);
-            alerts_.post(QStringLiteral("Bluetooth"), message,
+            // The radio's own words say why there is no scan, each time Bluetooth is chosen,
+            // until the radio reports itself on; a "turn it on" would contradict "not supported".
+            alerts_.post(QStringLiteral("Bluetooth"), *heldBluetoothAlert_,
                          [this] { bluetooth_->setShowAlert(false); });
+        } else {
+            bluetooth_->startScan();
         }
-        bluetooth_->startScan();
         break;
     }
     refresh();

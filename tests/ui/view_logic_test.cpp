@@ -73,6 +73,41 @@ TEST_F(ViewLogic, StartsOnUsbAndSwitchingDisconnectsThePreviousTransport) {
     EXPECT_EQ(radio->calls.back(), "scan");
 }
 
+// A machine without a working radio says so when Bluetooth is chosen, once, not at start-up.
+TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
+    ContentViewModel::setCentralFactory([] {
+        auto central =
+            std::make_unique<testing_support::FakeBleCentral>(connection::RadioState::unsupported);
+        radio = central.get();
+        return central;
+    });
+    view = std::make_unique<ContentViewModel>();
+    QCoreApplication::processEvents();
+    auto* alerts = view->alerts();
+    EXPECT_FALSE(alerts->showing());
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(alerts->showing());
+    EXPECT_EQ(alerts->title(), "Bluetooth");
+    EXPECT_EQ(alerts->message(), "This device does not support Bluetooth");
+    alerts->dismiss();
+    EXPECT_FALSE(alerts->showing());
+    EXPECT_FALSE(view->bluetoothManager().showAlert());
+    // Chosen again, the same words; once the radio is on, a scan instead.
+    view->selectConnectionType(QStringLiteral("usb"));
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    EXPECT_EQ(alerts->message(), "This device does not support Bluetooth");
+    alerts->dismiss();
+    radio->setState(connection::RadioState::poweredOn);
+    radio->delegate()->centralDidUpdateState(connection::RadioState::poweredOn);
+    view->selectConnectionType(QStringLiteral("usb"));
+    radio->calls.clear();
+    view->selectConnectionType(QStringLiteral("bluetooth"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(alerts->showing());
+    EXPECT_EQ(radio->calls.back(), "scan");
+}
+
 TEST_F(ViewLogic, BluetoothStatusNameAndRows) {
     view->selectConnectionType(QStringLiteral("bluetooth"));
     EXPECT_EQ(view->statusText(), "Scanning for printers…");

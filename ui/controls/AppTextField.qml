@@ -1,10 +1,13 @@
 import QtQuick
 import QtQuick.Controls.Basic
 
-// A plain text input on a translucent card. Name it for screen readers with Accessible.name:
-// the placeholder is not announced.
+// A plain text input on a translucent card. Name it for screen readers with accessibleName (the
+// placeholder is not announced): Qt 6.4 withholds Accessible.name from a password field, and the
+// window's accessibility layer falls back to this property.
 TextField {
     id: control
+    property string accessibleName
+    Accessible.name: accessibleName
 
     font: Theme.bodyFont
     color: Theme.ink

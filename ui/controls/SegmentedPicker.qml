@@ -4,16 +4,17 @@ import QtQuick.Controls.Basic
 // Mutually exclusive choices side by side, in equal shares of the width. model is a list of
 // labels; currentIndex is the selection; activated(index) reports a choice made by the user, by
 // pointer, keyboard or assistive technology (which only flips checked, hence the checkedChanged
-// handling).
-Control {
+// handling). A group box to assistive tools, named by title; it draws no caption of its own.
+GroupBox {
     id: picker
 
-    property string title
     property var model: []
     property int currentIndex: -1
     signal activated(int index)
 
     padding: 2
+    topPadding: 2
+    label: null
     font: Theme.captionFont
     implicitWidth: leftPadding + rightPadding + segments.count * sizes.widest
                    + sizes.spacing * Math.max(0, segments.count - 1)
@@ -60,7 +61,8 @@ Control {
             id: segments
             model: picker.model
 
-            delegate: Button {
+            // Radio buttons to assistive tools; the picker keeps exactly one checked itself.
+            delegate: RadioButton {
                 id: segment
 
                 required property int index
@@ -69,7 +71,8 @@ Control {
                 width: (picker.availableWidth - sizes.spacing * (segments.count - 1)) / segments.count
                 height: picker.availableHeight
                 text: modelData
-                checkable: true
+                autoExclusive: false
+                indicator: null
                 font: picker.font
                 padding: sizes.segmentPadding
                 leftPadding: sizes.sidePadding
@@ -103,15 +106,8 @@ Control {
                                                                                     : "transparent"
                 }
 
-                // One of a group: announced as a radio button, with its checked state.
-                Accessible.role: Accessible.RadioButton
                 Accessible.name: text
-                Accessible.checkable: true
-                Accessible.checked: checked
             }
         }
     }
-
-    Accessible.role: Accessible.Grouping
-    Accessible.name: title
 }

@@ -31,7 +31,7 @@ ColumnLayout {
         echoMode: field.isSecure ? TextInput.Password : TextInput.Normal
         inputMethodHints: field.isSecure ? Qt.ImhSensitiveData | Qt.ImhNoPredictiveText | Qt.ImhNoAutoUppercase
                                          : Qt.ImhNone
-        Accessible.name: field.title
+        accessibleName: field.title
         onTextChanged: field.textEdited()
     }
 }

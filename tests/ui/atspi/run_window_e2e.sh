@@ -6,8 +6,7 @@
 # Everything runs in a world of its own: a private X server (Xvfb picks a free display), a private
 # D-Bus session with its own accessibility bus, a private runtime directory (where that bus puts
 # its socket, so parallel runs do not meet) and no system bus, so the Bluetooth service of the
-# machine running the test is never asked and the window always opens with its "Bluetooth" alert
-# up. drive_window.py does the driving and the checking; on a failure it prints the accessible
+# machine running the test is never asked and Bluetooth is always unavailable. drive_window.py does the driving and the checking; on a failure it prints the accessible
 # tree, and this script the application's and printer-sim's output.
 set -euo pipefail
 
