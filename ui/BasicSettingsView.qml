@@ -27,6 +27,7 @@ SettingsForm {
                 Layout.fillWidth: true
             }
             AppComboBox {
+                objectName: "baudRate"
                 title: "Baud Rate"
                 model: screen.baudRates.map(String)
                 currentIndex: screen.baudRates.indexOf(view.settings ? view.settings.baudRate : 115200)

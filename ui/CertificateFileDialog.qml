@@ -119,12 +119,24 @@ Popup {
                 anchors.fill: parent
                 anchors.margins: 4
                 clip: true
-                model: files
+                // Rows only while open: the rows go while the list still stands (Qt 6.4 crashes
+                // when a list destroyed with its rows tells a listening screen reader of them).
+                model: chooser.visible ? files : null
                 keyNavigationEnabled: true
                 highlightMoveDuration: 0
                 Accessible.role: Accessible.List
                 Accessible.name: "Files"
                 ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+                // An empty folder says so, rather than looking like a list still loading.
+                Text {
+                    anchors.centerIn: parent
+                    visible: list.count === 0 && files.status === FolderListModel.Ready
+                    text: filter.currentIndex === 0 ? "No certificates, keys or folders here"
+                                                    : "This folder is empty"
+                    font: Theme.captionFont
+                    color: Theme.inkSecondary
+                    Accessible.name: text
+                }
                 Keys.onReturnPressed: chooser.choose(currentIndex)
                 Keys.onEnterPressed: chooser.choose(currentIndex)
                 Keys.onPressed: (event) => {

@@ -17,6 +17,17 @@ Item {
 
     Component.onCompleted: content.appear()
 
+    // Bluetooth starts once the window is on screen, never holding up its first frame.
+    property bool bluetoothStarted: false
+    Connections {
+        target: root.Window.window
+        enabled: !root.bluetoothStarted
+        function onFrameSwapped() {
+            root.bluetoothStarted = true
+            content.startBluetooth()
+        }
+    }
+
     readonly property var transports: [
         { raw: "network", label: "Network", symbol: "network" },
         { raw: "bluetooth", label: "Bluetooth", symbol: "wave.3.right" },

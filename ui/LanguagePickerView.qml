@@ -11,6 +11,9 @@ ListView {
 
     clip: true
     model: screen ? screen.languageOptions : []
+    // Rows are let go while the list still stands: Qt 6.4 crashes when a list destroyed with its
+    // rows in place tells a listening screen reader that they are hidden.
+    StackView.onRemoved: model = []
     topMargin: 8
     bottomMargin: 8
     spacing: 2

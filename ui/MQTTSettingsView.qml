@@ -226,7 +226,7 @@ SettingsForm {
                             text: modelData
                             font: Theme.bodyFont
                             color: Theme.ink
-                            Layout.preferredWidth: 120
+                            Layout.preferredWidth: 150 // the column of the other rows' labels
                         }
                         Text {
                             // Re-read whenever a field changes, the imported files included.

@@ -17,6 +17,13 @@ ContentViewModel::CentralFactory& centralFactory() {
     return factory;
 }
 
+std::unique_ptr<connection::DeferredBleCentral>
+deferredCentral(connection::DeferredBleCentral*& handle) {
+    auto central = std::make_unique<connection::DeferredBleCentral>(centralFactory());
+    handle = central.get();
+    return central;
+}
+
 } // namespace
 
 void ContentViewModel::setCentralFactory(CentralFactory factory) {
@@ -25,8 +32,9 @@ void ContentViewModel::setCentralFactory(CentralFactory factory) {
 
 ContentViewModel::ContentViewModel(QObject* parent)
     : QObject(parent),
-      // The Bluetooth stack starts with the window: its first state report starts a scan.
-      transports_(std::make_unique<connection::Transports>(centralFactory()())),
+      // The Bluetooth stack starts once the window is shown (startBluetooth): its first state
+      // report starts a scan.
+      transports_(std::make_unique<connection::Transports>(deferredCentral(central_))),
       network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
       usb_(&transports_->usb()), usbPorts_(std::make_unique<UsbPortList>(*usb_)),
       bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)) {
@@ -196,6 +204,10 @@ QString ContentViewModel::usbPortDisplayName(const QString& portId,
 }
 
 // --- actions --------------------------------------------------------------------------------
+
+void ContentViewModel::startBluetooth() {
+    central_->start();
+}
 
 void ContentViewModel::appear() {
     previousConnectionType_ = connectionType_;

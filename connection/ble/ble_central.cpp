@@ -43,6 +43,34 @@ public:
 
 } // namespace
 
+BleCentral& DeferredBleCentral::central() const {
+    if (!central_) {
+        central_ = factory_();
+        central_->setDelegate(delegate_);
+    }
+    return *central_;
+}
+
+void DeferredBleCentral::setDelegate(BleCentralDelegate* delegate) {
+    delegate_ = delegate;
+    if (central_) {
+        central_->setDelegate(delegate);
+    }
+}
+
+// Stopping or dropping what was never started needs no radio.
+void DeferredBleCentral::stopScan() {
+    if (central_) {
+        central_->stopScan();
+    }
+}
+
+void DeferredBleCentral::cancelPeripheralConnection(const BlePeripheral& peripheral) {
+    if (central_) {
+        central_->cancelPeripheralConnection(peripheral);
+    }
+}
+
 std::unique_ptr<BleCentral> makeInactiveBleCentral() {
     return std::make_unique<InactiveBleCentral>();
 }

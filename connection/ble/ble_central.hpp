@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -127,6 +128,53 @@ public:
 
 // The platform's central: Qt Bluetooth over BlueZ.
 std::unique_ptr<BleCentral> makeSystemBleCentral();
+
+// A central that makes the real one only when first asked (a scan, a state, a link) or when start()
+// is called. The platform's central asks the Bluetooth service for its adapters over D-Bus when it
+// is made, a wait of up to seconds when the service is missing; a window makes it after its first
+// frame instead. It reports its first state after start() like any central after creation.
+class DeferredBleCentral final : public BleCentral {
+public:
+    using Factory = std::function<std::unique_ptr<BleCentral>()>;
+    explicit DeferredBleCentral(Factory factory) : factory_(std::move(factory)) {}
+
+    void start() const { central(); }
+    bool started() const { return central_ != nullptr; }
+
+    void setDelegate(BleCentralDelegate* delegate) override;
+    RadioState state() const override { return central().state(); }
+    void scanForPeripherals() override { central().scanForPeripherals(); }
+    void stopScan() override;
+    void connectPeripheral(const BlePeripheral& peripheral) override {
+        central().connectPeripheral(peripheral);
+    }
+    void cancelPeripheralConnection(const BlePeripheral& peripheral) override;
+    void discoverServices(const BlePeripheral& peripheral) override {
+        central().discoverServices(peripheral);
+    }
+    void discoverCharacteristics(const BlePeripheral& peripheral,
+                                 const QString& serviceUuid) override {
+        central().discoverCharacteristics(peripheral, serviceUuid);
+    }
+    int maximumWriteValueLength(const BlePeripheral& peripheral) const override {
+        return central().maximumWriteValueLength(peripheral);
+    }
+    void writeValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                    const QByteArray& value) override {
+        central().writeValue(peripheral, characteristic, value);
+    }
+    void setNotifyValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                        bool enabled) override {
+        central().setNotifyValue(peripheral, characteristic, enabled);
+    }
+
+private:
+    BleCentral& central() const;
+
+    Factory factory_;
+    BleCentralDelegate* delegate_ = nullptr;
+    mutable std::unique_ptr<BleCentral> central_;
+};
 
 // A central with no radio behind it that never reports: for programs that route commands but
 // must not touch Bluetooth (printerctl over TCP or USB).

@@ -31,6 +31,7 @@ protected:
             return central;
         });
         view = std::make_unique<ContentViewModel>();
+        view->startBluetooth();            // as the window does once shown
         QCoreApplication::processEvents(); // the radio's first report
     }
 
@@ -73,7 +74,8 @@ TEST_F(ViewLogic, StartsOnUsbAndSwitchingDisconnectsThePreviousTransport) {
     EXPECT_EQ(radio->calls.back(), "scan");
 }
 
-// A machine without a working radio says so when Bluetooth is chosen, once, not at start-up.
+// The radio is asked once the window is shown; a machine without a working radio says so when
+// Bluetooth is chosen, once, not at start-up.
 TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
     ContentViewModel::setCentralFactory([] {
         auto central =
@@ -81,7 +83,11 @@ TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
         radio = central.get();
         return central;
     });
+    radio = nullptr;
     view = std::make_unique<ContentViewModel>();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(radio, nullptr) << "the radio was asked before the window was shown";
+    view->startBluetooth();
     QCoreApplication::processEvents();
     auto* alerts = view->alerts();
     EXPECT_FALSE(alerts->showing());

@@ -1,7 +1,8 @@
 // Pictures of the window for people to look at: the start, the Bluetooth list, the connected
 // dashboard, the settings hub, the Basic, Network, Wi-Fi and MQTT screens with the codepage list,
-// and an alert, drawn offscreen with the software renderer into the current directory. Exits
-// non-zero if a picture could not be taken or is blank.
+// the Baud Rate list, the certificate chooser and an alert, drawn offscreen with the software
+// renderer into the current directory. An optional WIDTHxHEIGHT argument sizes the window (default:
+// its own size). Exits non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
@@ -62,6 +63,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    if (argc > 1) {
+        const QStringList size = QString::fromLocal8Bit(argv[1]).split(QLatin1Char('x'));
+        if (size.size() != 2 || size[0].toInt() <= 0 || size[1].toInt() <= 0) {
+            std::fprintf(stderr, "usage: ui_screenshots [WIDTHxHEIGHT]\n");
+            return 2;
+        }
+        window->resize(size[0].toInt(), size[1].toInt());
+    }
     auto* view = window->findChild<QObject*>(QStringLiteral("contentView"))
                      ->property("model")
                      .value<ui::ContentViewModel*>();
@@ -91,6 +100,14 @@ int main(int argc, char** argv) {
     view->openSettings(QStringLiteral("basic"));
     ok = shoot(window, "basic.png") && ok;
     if (QObject* basic = window->findChild<QObject*>(QStringLiteral("basicSettingsView"))) {
+        if (QObject* baud = basic->findChild<QObject*>(QStringLiteral("baudRate"))) {
+            auto* list = baud->property("popup").value<QObject*>();
+            QMetaObject::invokeMethod(list, "open");
+            ok = shoot(window, "baud.png") && ok;
+            QMetaObject::invokeMethod(list, "close");
+        } else {
+            ok = false;
+        }
         QMetaObject::invokeMethod(basic, "openLanguagePicker");
         ok = shoot(window, "language.png") && ok;
     } else {
@@ -116,6 +133,8 @@ int main(int argc, char** argv) {
             mqtt->setTlsMode(2);
             ok = shoot(window, (std::string("mqtt-") + pane + ".png").c_str()) && ok;
         }
+        QMetaObject::invokeMethod(mqttView->property("importer").value<QObject*>(), "open");
+        ok = shoot(window, "chooser.png") && ok;
     } else {
         ok = false;
     }

@@ -64,13 +64,20 @@ ComboBox {
         y: control.height + 4
         width: control.width
         padding: 4
-        implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, 320)
+        // Tall enough for every choice when the window allows; when it does not, the list scrolls
+        // and a scroll bar says there is more above or below.
+        implicitHeight: Math.min(contentItem.implicitHeight + topPadding + bottomPadding, 420)
 
         contentItem: ListView {
+            id: choices
             clip: true
             implicitHeight: contentHeight
             model: control.popup.visible ? control.delegateModel : null
             currentIndex: control.highlightedIndex
+            ScrollBar.vertical: ScrollBar {
+                objectName: "choicesScrollBar"
+                policy: choices.contentHeight > choices.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+            }
         }
         background: Rectangle {
             radius: 8
