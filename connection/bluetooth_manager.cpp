@@ -69,25 +69,37 @@ void BluetoothManager::raise(const QString& message) {
 
 // --- radio state ----------------------------------------------------------------------------
 
-void BluetoothManager::centralDidUpdateState(RadioState state) {
+namespace {
+
+QString problemOf(RadioState state) {
     switch (state) {
     case RadioState::poweredOn:
+        return {};
+    case RadioState::unsupported:
+        return QStringLiteral("This device does not support Bluetooth");
+    case RadioState::unauthorized:
+        return QStringLiteral("Please authorize Bluetooth access in Settings");
+    case RadioState::poweredOff:
+        return QStringLiteral("Please turn on Bluetooth");
+    default:
+        return QStringLiteral("Bluetooth is unavailable: ") +
+               QString::number(static_cast<int>(state));
+    }
+}
+
+} // namespace
+
+QString BluetoothManager::radioProblem() const {
+    return reportedState_ ? problemOf(*reportedState_) : QString();
+}
+
+void BluetoothManager::centralDidUpdateState(RadioState state) {
+    reportedState_ = state;
+    if (state == RadioState::poweredOn) {
         console(QStringLiteral("Bluetooth is enabled"));
         startScan();
-        break;
-    case RadioState::unsupported:
-        raise(QStringLiteral("This device does not support Bluetooth"));
-        break;
-    case RadioState::unauthorized:
-        raise(QStringLiteral("Please authorize Bluetooth access in Settings"));
-        break;
-    case RadioState::poweredOff:
-        raise(QStringLiteral("Please turn on Bluetooth"));
-        break;
-    default:
-        raise(QStringLiteral("Bluetooth is unavailable: ") +
-              QString::number(static_cast<int>(state)));
-        break;
+    } else {
+        raise(problemOf(state));
     }
     emit radioStateReported(state);
 }
@@ -95,7 +107,11 @@ void BluetoothManager::centralDidUpdateState(RadioState state) {
 // --- scanning -------------------------------------------------------------------------------
 
 void BluetoothManager::startScan() {
-    if (central_->state() != RadioState::poweredOn) {
+    const RadioState state = central_->state();
+    if (!reportedState_) {
+        return;
+    }
+    if (state != RadioState::poweredOn) {
         raise(QStringLiteral("Please turn on Bluetooth"));
         return;
     }

@@ -58,7 +58,12 @@ public:
         std::function<void(std::chrono::milliseconds delay, std::function<void()> work)>;
     void setScheduler(Scheduler scheduler) { scheduler_ = std::move(scheduler); }
 
+    // Asked before the radio's first report, the scan waits for it: the report starts the scan
+    // when the radio is on, and says why not otherwise.
     Q_INVOKABLE void startScan();
+    // What the radio's last report says is wrong ("Please turn on Bluetooth"), or empty while it
+    // is on or has not reported yet.
+    QString radioProblem() const;
     void connect(const BlePeripheral& peripheral);
     Q_INVOKABLE void disconnect() override;
     // Without a printer ready: the console line "Printer not connected", no alert.
@@ -130,6 +135,7 @@ private:
     Timings timings_;
     Scheduler scheduler_;
     std::unique_ptr<BleCentral> central_;
+    std::optional<RadioState> reportedState_;
 };
 
 } // namespace connection

@@ -15,16 +15,15 @@ Item {
         id: content
     }
 
-    Component.onCompleted: content.appear()
-
-    // Bluetooth starts once the window is on screen, never holding up its first frame.
-    property bool bluetoothStarted: false
+    // The content appears once the window is on screen: its first frame is drawn before the USB
+    // listing starts, and the panel then fades in.
+    property bool appeared: false
     Connections {
         target: root.Window.window
-        enabled: !root.bluetoothStarted
+        enabled: !root.appeared
         function onFrameSwapped() {
-            root.bluetoothStarted = true
-            content.startBluetooth()
+            root.appeared = true
+            content.appear()
         }
     }
 
@@ -98,23 +97,30 @@ Item {
                                                      bluetoothSection.implicitHeight,
                                                      usbSection.implicitHeight)
 
-                    NetworkSection {
+                    // Each transport's part is made when its transport is first chosen.
+                    LazyLoader {
                         id: networkSection
                         width: parent.width
-                        model: content
-                        shown: content.connectionType === "network"
+                        wanted: content.connectionType === "network"
+                        file: "NetworkSection.qml"
+                        initial: ({ model: content, shown: wanted })
+                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "network")
                     }
-                    BluetoothSection {
+                    LazyLoader {
                         id: bluetoothSection
                         width: parent.width
-                        model: content
-                        shown: content.connectionType === "bluetooth"
+                        wanted: content.connectionType === "bluetooth"
+                        file: "BluetoothSection.qml"
+                        initial: ({ model: content, shown: wanted })
+                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "bluetooth")
                     }
-                    UsbSection {
+                    LazyLoader {
                         id: usbSection
                         width: parent.width
-                        model: content
-                        shown: content.connectionType === "usb"
+                        wanted: content.connectionType === "usb"
+                        file: "UsbSection.qml"
+                        initial: ({ model: content, shown: wanted })
+                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "usb")
                     }
                 }
 
@@ -170,48 +176,48 @@ Item {
                 visible: opacity > 0
                 Behavior on opacity { NumberAnimation { duration: 280; easing.type: Easing.InOutQuad } }
             }
-            Dashboard {
+            // Made at the first connection; it fades in from the state it was made in.
+            LazyLoader {
                 anchors.fill: parent
-                model: content
-                opacity: content.isCurrentConnected ? 1 : 0
-                scale: content.isCurrentConnected ? 1 : 0.98
-                visible: opacity > 0
-                Behavior on opacity { NumberAnimation { duration: 280; easing.type: Easing.InOutQuad } }
-                Behavior on scale { NumberAnimation { duration: 280; easing.type: Easing.InOutQuad } }
+                wanted: content.isCurrentConnected
+                file: "Dashboard.qml"
+                initial: ({ model: content })
             }
         }
     }
 
     // --- alerts: the transports' and the screens', one at a time in the order raised --------
-    AppDialog {
+    // Made when the first alert is raised.
+    LazyLoader {
         id: alert
-        objectName: "alert"
-        readonly property bool raised: content.alerts.showing
-        z: 100 // over the settings sheet
-        title: content.alerts.title
-        message: content.alerts.message
-        onRaisedChanged: if (raised) open()
-        Component.onCompleted: if (raised) open()
-        // The next alert, if any, comes up once this one has gone.
-        onClosed: content.alerts.dismiss()
+        wanted: content.alerts.showing
+        file: "AlertView.qml"
+        initial: ({ alerts: content.alerts })
     }
     Connections {
         target: content.alerts
         function onCurrentChanged() {
-            if (content.alerts.showing && !alert.visible)
-                alert.open()
+            if (content.alerts.showing && alert.item && !alert.item.visible)
+                alert.item.open()
         }
     }
 
     // --- settings sheet -------------------------------------------------------------------
+    // Made each time it opens; it fixes the transport it sends over when it opens.
     Loader {
-        active: content.settingsSection !== ""
+        id: sheet
         anchors.fill: parent
-        sourceComponent: PrinterSettingsView {
-            content: root.model
-            connectionType: content.connectionType
-            initialSection: content.settingsSection
-            onDismissed: content.closeSettings()
+        readonly property bool open: content.settingsSection !== ""
+        onOpenChanged: {
+            if (open)
+                setSource("PrinterSettingsView.qml", { content: root.model, connectionType: content.connectionType,
+                                                       initialSection: content.settingsSection })
+            else
+                setSource("")
+        }
+        Connections {
+            target: sheet.item
+            function onDismissed() { content.closeSettings() }
         }
     }
 }

@@ -9,6 +9,18 @@ Item {
     id: dashboard
     property var model
 
+    // Fades in while the transport is connected, from the state it was made in.
+    opacity: 0
+    scale: 0.98
+    visible: opacity > 0
+    states: State {
+        when: dashboard.model && dashboard.model.isCurrentConnected
+        PropertyChanges { dashboard.opacity: 1; dashboard.scale: 1 }
+    }
+    transitions: Transition {
+        NumberAnimation { properties: "opacity,scale"; duration: 280; easing.type: Easing.InOutQuad }
+    }
+
     ColumnLayout {
         // Centred in a wide window, at most as wide as its widest row needs.
         anchors.horizontalCenter: parent.horizontalCenter

@@ -17,7 +17,11 @@ ApplicationWindow {
     // without one (a kiosk, a bare X server) Tab would otherwise reach nothing.
     Component.onCompleted: requestActivate()
 
-    ContentView {
+    // The content is built while the window already shows its paper, and fades in once built
+    // (as it would anyway): the window comes up at once however much there is to build.
+    Loader {
         anchors.fill: parent
+        asynchronous: true
+        source: "ContentView.qml"
     }
 }

@@ -3,10 +3,16 @@
 #include "plans/plan_run.hpp"
 #include "plans/screen_plans.hpp"
 
+#include <QLoggingCategory>
+
 #include <algorithm>
 
 namespace ui {
 namespace {
+
+// Off unless asked for (QT_LOGGING_RULES="printer-config.startup.debug=true"): when the window's
+// content was first shown, for the start-up benchmark.
+Q_LOGGING_CATEGORY(startupLog, "printer-config.startup", QtWarningMsg)
 
 using connection::ConnectionType;
 
@@ -17,13 +23,6 @@ ContentViewModel::CentralFactory& centralFactory() {
     return factory;
 }
 
-std::unique_ptr<connection::DeferredBleCentral>
-deferredCentral(connection::DeferredBleCentral*& handle) {
-    auto central = std::make_unique<connection::DeferredBleCentral>(centralFactory());
-    handle = central.get();
-    return central;
-}
-
 } // namespace
 
 void ContentViewModel::setCentralFactory(CentralFactory factory) {
@@ -32,9 +31,10 @@ void ContentViewModel::setCentralFactory(CentralFactory factory) {
 
 ContentViewModel::ContentViewModel(QObject* parent)
     : QObject(parent),
-      // The Bluetooth stack starts once the window is shown (startBluetooth): its first state
-      // report starts a scan.
-      transports_(std::make_unique<connection::Transports>(deferredCentral(central_))),
+      // The Bluetooth stack starts when Bluetooth is first chosen: until then nothing asks the
+      // system's Bluetooth service (a D-Bus round trip, seconds without the service) or scans.
+      transports_(std::make_unique<connection::Transports>(
+          std::make_unique<connection::DeferredBleCentral>(centralFactory()))),
       network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
       usb_(&transports_->usb()), usbPorts_(std::make_unique<UsbPortList>(*usb_)),
       bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)) {
@@ -51,9 +51,10 @@ ContentViewModel::ContentViewModel(QObject* parent)
     relayAlerts(*network_, QStringLiteral("Network"));
     relayAlerts(*usb_, QStringLiteral("USB"));
     connect(bluetooth_, &ManagerAlert::alertRaised, this, [this](const QString& message) {
-        // Nobody asked for Bluetooth yet: a machine without a radio is no news until then.
+        // Nobody asked for Bluetooth: a machine without a radio is no news until then (choosing
+        // Bluetooth says what the radio last reported).
         if (connectionType_ != ConnectionType::bluetooth) {
-            heldBluetoothAlert_ = message;
+            bluetooth_->setShowAlert(false);
             return;
         }
         alerts_.post(QStringLiteral("Bluetooth"), message, [this] {
@@ -62,13 +63,6 @@ ContentViewModel::ContentViewModel(QObject* parent)
             }
         });
     });
-    connect(
-        bluetooth_, &BluetoothManager::radioStateReported, this,
-        [this](connection::RadioState state) {
-            if (state == connection::RadioState::poweredOn) {
-                heldBluetoothAlert_.reset(); // the radio came on: what was held is no longer true
-            }
-        });
     testNoticeTimer_.setSingleShot(true);
     testNoticeTimer_.setInterval(kTestNoticeTime);
     connect(&testNoticeTimer_, &QTimer::timeout, this, [this] { showTestNotice({}); });
@@ -205,13 +199,10 @@ QString ContentViewModel::usbPortDisplayName(const QString& portId,
 
 // --- actions --------------------------------------------------------------------------------
 
-void ContentViewModel::startBluetooth() {
-    central_->start();
-}
-
 void ContentViewModel::appear() {
     previousConnectionType_ = connectionType_;
     if (!appearReady_) {
+        qCDebug(startupLog, "content shown");
         appearReady_ = true;
         emit appearReadyChanged();
     }
@@ -250,10 +241,11 @@ void ContentViewModel::selectConnectionType(ConnectionType type) {
         usb_->refreshPorts();
         break;
     case ConnectionType::bluetooth:
-        if (heldBluetoothAlert_) {
-            // The radio's own words say why there is no scan, each time Bluetooth is chosen,
-            // until the radio reports itself on; a "turn it on" would contradict "not supported".
-            alerts_.post(QStringLiteral("Bluetooth"), *heldBluetoothAlert_,
+        // The radio's own words say why there is no scan, each time Bluetooth is chosen; a
+        // "turn it on" would contradict "not supported". The first choice starts the Bluetooth
+        // stack, whose first report then speaks for itself.
+        if (const QString problem = bluetooth_->radioProblem(); !problem.isEmpty()) {
+            alerts_.post(QStringLiteral("Bluetooth"), problem,
                          [this] { bluetooth_->setShowAlert(false); });
         } else {
             bluetooth_->startScan();

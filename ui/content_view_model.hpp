@@ -90,10 +90,6 @@ public:
 
     // The window's content appeared for the first time.
     Q_INVOKABLE void appear();
-    // The window has drawn its first frame: time to start the Bluetooth stack, whose first question
-    // to the system's Bluetooth service may take seconds. Anything that needs Bluetooth earlier
-    // starts it then. Once is enough; later calls do nothing.
-    Q_INVOKABLE void startBluetooth();
     // While the settings sheet is open the transport stays as it is: these do nothing then.
     Q_INVOKABLE void selectConnectionType(const QString& rawType);
     void selectConnectionType(connection::ConnectionType type);
@@ -140,8 +136,6 @@ private:
     void relayAlerts(connection::ManagerAlert& manager, const QString& title);
     void showTestNotice(const QString& notice);
 
-    // Set while transports_ is made (declared first for that); owned by the Bluetooth manager.
-    connection::DeferredBleCentral* central_ = nullptr;
     std::unique_ptr<connection::Transports> transports_;
     // Shorthands for the three managers the panel drives.
     connection::NetworkManager* network_;
@@ -159,7 +153,6 @@ private:
     QString linkedAddress_;
     bool appearReady_ = false;
     // A Bluetooth alert raised while another transport is chosen waits until Bluetooth is.
-    std::optional<QString> heldBluetoothAlert_;
     Derived derived_;
     QString testNotice_;
     QTimer testNoticeTimer_;

@@ -129,17 +129,15 @@ public:
 // The platform's central: Qt Bluetooth over BlueZ.
 std::unique_ptr<BleCentral> makeSystemBleCentral();
 
-// A central that makes the real one only when first asked (a scan, a state, a link) or when start()
-// is called. The platform's central asks the Bluetooth service for its adapters over D-Bus when it
-// is made, a wait of up to seconds when the service is missing; a window makes it after its first
-// frame instead. It reports its first state after start() like any central after creation.
+// A central that makes the real one only when first asked (a state, a scan, a link). The
+// platform's central asks the Bluetooth service for its adapters over D-Bus when it is made, a
+// wait of up to seconds when the service is missing, and loads the Bluetooth stack; a window that
+// may never use Bluetooth makes it when Bluetooth is chosen. Once made, the real central reports
+// its first state as it does after creation.
 class DeferredBleCentral final : public BleCentral {
 public:
     using Factory = std::function<std::unique_ptr<BleCentral>()>;
     explicit DeferredBleCentral(Factory factory) : factory_(std::move(factory)) {}
-
-    void start() const { central(); }
-    bool started() const { return central_ != nullptr; }
 
     void setDelegate(BleCentralDelegate* delegate) override;
     RadioState state() const override { return central().state(); }

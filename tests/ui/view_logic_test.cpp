@@ -30,9 +30,15 @@ protected:
             radio = central.get();
             return central;
         });
+        radio = nullptr;
         view = std::make_unique<ContentViewModel>();
-        view->startBluetooth();            // as the window does once shown
-        QCoreApplication::processEvents(); // the radio's first report
+    }
+
+    // The first choice of Bluetooth makes the radio, whose first report starts the scan (posted).
+    void chooseBluetooth() {
+        view->selectConnectionType(QStringLiteral("bluetooth"));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
     }
 
     void connectTcp(std::uint16_t port) {
@@ -65,17 +71,15 @@ TEST_F(ViewLogic, StartsOnUsbAndSwitchingDisconnectsThePreviousTransport) {
     EXPECT_EQ(view->port(), "9100");
     EXPECT_TRUE(view->networkManager().isConnected());
 
-    radio->calls.clear();
-    view->selectConnectionType(QStringLiteral("bluetooth"));
+    EXPECT_EQ(radio, nullptr) << "the radio was asked before Bluetooth was chosen";
+    chooseBluetooth();
     EXPECT_FALSE(view->networkManager().isConnected());
     EXPECT_FALSE(view->isCurrentConnected());
-    EXPECT_EQ(radio->calls, (std::vector<std::string>{"stopScan"})); // the scan starts posted
-    QCoreApplication::processEvents();
+    ASSERT_NE(radio, nullptr);
     EXPECT_EQ(radio->calls.back(), "scan");
 }
 
-// The radio is asked once the window is shown; a machine without a working radio says so when
-// Bluetooth is chosen, once, not at start-up.
+// A machine without a working radio says so when Bluetooth is chosen, once, not at start-up.
 TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
     ContentViewModel::setCentralFactory([] {
         auto central =
@@ -83,16 +87,11 @@ TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
         radio = central.get();
         return central;
     });
-    radio = nullptr;
     view = std::make_unique<ContentViewModel>();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(radio, nullptr) << "the radio was asked before the window was shown";
-    view->startBluetooth();
     QCoreApplication::processEvents();
     auto* alerts = view->alerts();
     EXPECT_FALSE(alerts->showing());
-    view->selectConnectionType(QStringLiteral("bluetooth"));
-    QCoreApplication::processEvents();
+    chooseBluetooth();
     ASSERT_TRUE(alerts->showing());
     EXPECT_EQ(alerts->title(), "Bluetooth");
     EXPECT_EQ(alerts->message(), "This device does not support Bluetooth");
@@ -115,7 +114,7 @@ TEST_F(ViewLogic, TheBluetoothAlertWaitsUntilBluetoothIsChosen) {
 }
 
 TEST_F(ViewLogic, BluetoothStatusNameAndRows) {
-    view->selectConnectionType(QStringLiteral("bluetooth"));
+    chooseBluetooth();
     EXPECT_EQ(view->statusText(), "Scanning for printers…");
     auto* delegate = radio->delegate();
     const QByteArray printerData("\x4B\x43\x01", 3);

@@ -71,9 +71,14 @@ int main(int argc, char** argv) {
         }
         window->resize(size[0].toInt(), size[1].toInt());
     }
-    auto* view = window->findChild<QObject*>(QStringLiteral("contentView"))
-                     ->property("model")
-                     .value<ui::ContentViewModel*>();
+    // The content is built after the window's first frame.
+    QObject* content = nullptr;
+    if (!QTest::qWaitFor([&] {
+            return (content = window->findChild<QObject*>(QStringLiteral("contentView")));
+        })) {
+        return 1;
+    }
+    auto* view = content->property("model").value<ui::ContentViewModel*>();
     bool ok = shoot(window, "start.png");
 
     view->selectConnectionType(QStringLiteral("bluetooth"));

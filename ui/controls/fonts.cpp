@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QResource>
 #include <QtGlobal>
 
 namespace ui {
@@ -15,7 +16,10 @@ bool registerEmbeddedFonts() {
         ":/fonts/MaterialIcons-Regular.ttf",
     };
     for (const char* file : files) {
-        if (QFontDatabase::addApplicationFont(QString::fromLatin1(file)) < 0)
+        // Uncompressed resources hand out their bytes where they lie in the program (no copy on
+        // the heap, pages shared with every other copy of the program).
+        const QResource resource(QString::fromLatin1(file));
+        if (QFontDatabase::addApplicationFontFromData(resource.uncompressedData()) < 0)
             qWarning("installFonts: cannot load the embedded font %s", file);
     }
 
