@@ -67,11 +67,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_adddup2(&actions, in, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> copies{program};
-    copies.insert(copies.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : copies) {
-        argv.push_back(a.data());
+    // posix_spawn takes char* for historical reasons; it does not write through them.
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
     const int spawned =

@@ -23,17 +23,8 @@ Pty::Pty() {
 }
 
 Pty::~Pty() {
-    closeMaster();
-    if (slave_ >= 0) {
-        ::close(slave_);
-    }
-}
-
-void Pty::closeMaster() {
-    if (master_ >= 0) {
-        ::close(master_);
-        master_ = -1;
-    }
+    ::close(master_);
+    ::close(slave_);
 }
 
 protocol::Bytes Pty::read(std::size_t count, std::chrono::milliseconds limit) {
