@@ -7,14 +7,13 @@
 #include "plans/screen_plans.hpp"
 #include "protocol/frame.hpp"
 #include "tests/connection/console_capture.hpp"
+#include "tests/support/capturing_server.hpp"
 #include "tests/support/manual_clock.hpp"
 
 #include "connection/network_manager.hpp"
 
 #include <QDir>
 #include <QFile>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -107,37 +106,21 @@ TEST(Plans, StepsReadTheirFieldsWhenTheyRunButTheLoginIsThatOfThePress) {
 }
 
 TEST(Plans, ZoneByteAndPortRules) {
+    // Hours to quarter hours, clamped to a byte; what is no whole number means UTC+8.
     const std::vector<std::pair<const char*, int>> zones = {
-        {"8", 32},
-        {"12", 48},
-        {"63", 252},
-        {"64", 255},
-        {"1000", 255},
-        {"0", 0},
-        {"-5", 0},
-        {"5.5", 32},
-        {"abc", 32},
-        {"", 32},
-        {"+3", 12},
-        {"-9223372036854775808", 0},
-        {"99999999999999999999", 32},
-    };
+        {"8", 32}, {"12", 48},  {"63", 252}, {"64", 255}, {"1000", 255}, {"0", 0},
+        {"-5", 0}, {"5.5", 32}, {"abc", 32}, {"", 32},    {"+3", 12}};
     for (auto [text, byte] : zones) {
         EXPECT_EQ(zoneByte(text), byte) << '"' << text << '"';
     }
-    struct Port {
-        int mode;
-        const char* before;
-        const char* after;
-    };
-    for (const auto& c : std::vector<Port>{{1, "1883", "8883"},
-                                           {2, "", "8883"},
-                                           {0, "8883", "1883"},
-                                           {0, "", ""},
-                                           {1, "8000", "8000"},
-                                           {2, "8883", "8883"},
-                                           {0, "1883", "1883"}}) {
-        EXPECT_EQ(adjustedPortForTlsMode(c.mode, c.before), c.after) << c.mode << c.before;
+    EXPECT_EQ(zoneByte("-9223372036854775808"), 0);
+    EXPECT_EQ(zoneByte("99999999999999999999"), 32); // beyond 64 bits
+    // TLS modes 1 and 2 move the plain port to 8883, mode 0 moves it back; other ports stay.
+    const std::vector<std::tuple<int, const char*, const char*>> ports = {
+        {1, "1883", "8883"}, {2, "", "8883"},     {0, "8883", "1883"}, {0, "", ""},
+        {1, "8000", "8000"}, {2, "8883", "8883"}, {0, "1883", "1883"}};
+    for (auto [mode, before, after] : ports) {
+        EXPECT_EQ(adjustedPortForTlsMode(mode, before), after) << mode << before;
     }
 }
 
@@ -158,17 +141,10 @@ TEST(CertificateFiles, ReadWithinTheLimitsAndTurnedIntoOneWayText) {
               "-----BEGIN CERTIFICATE-----\nMIIBCg==\n-----END CERTIFICATE-----\n");
     // A file of blanks holds no certificate: wrapped, it would be an empty PEM block.
     EXPECT_EQ(oneWayCertificateFromFile({' ', '\n', '\t'}, "crt"), "");
-    const std::string pem = "-----BEGIN CERTIFICATE-----\nAA\n-----END CERTIFICATE-----\n";
-    EXPECT_EQ(oneWayCertificateFromFile(Bytes(pem.begin(), pem.end()), "pem"), pem);
 
-    {
-        QFile big(dir.filePath("big.pem"));
-        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
-        big.resize(kImportLimit + 1);
-    }
     const std::pair<QString, QString> refused[] = {
-        {dir.filePath("big.pem"), "the file is larger than 1 MiB (1048577 bytes); a certificate "
-                                  "or key is a few kilobytes"},
+        {write("big.pem", QByteArray(kImportLimit + 1, 'A')),
+         "the file is larger than 1 MiB (1048577 bytes); a certificate or key is a few kilobytes"},
         {dir.path(), QFileInfo(dir.path()).fileName() + " is not a regular file"},
         {"/dev/zero", "zero is not a regular file"}, // would read without end
         {dir.filePath("missing.crt"), "No such file or directory"},
@@ -181,19 +157,11 @@ TEST(CertificateFiles, ReadWithinTheLimitsAndTurnedIntoOneWayText) {
 }
 
 // A real TCP transport to a loopback peer that keeps what it receives.
-struct LoopbackPrinter {
-    QTcpServer server;
-    QByteArray received;
+struct LoopbackPrinter : testing_support::CapturingServer {
     connection::NetworkManager transport;
 
     LoopbackPrinter() {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-            auto* peer = server.nextPendingConnection();
-            QObject::connect(peer, &QIODevice::readyRead, peer,
-                             [this, peer] { received += peer->readAll(); });
-        });
-        transport.connect("127.0.0.1", QString::number(server.serverPort()));
+        transport.connect("127.0.0.1", QString::number(port()));
         EXPECT_TRUE(QTest::qWaitFor([this] { return transport.isConnected(); }, 5000));
     }
 };
