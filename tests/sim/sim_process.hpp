@@ -40,5 +40,13 @@ private:
 inline std::string printerLine(int printer, const std::string& peer, const std::string& text) {
     return "printer " + std::to_string(printer) + " \u00B7 " + peer + " \u00B7 " + text;
 }
+// The lines of a settings dump (SIGUSR1): how many settings `printer` keeps, then each.
+inline std::string pendingHeader(int printer, std::size_t count) {
+    return "printer " + std::to_string(printer) +
+           " \u00B7 pending settings (applied at the next restart): " + std::to_string(count);
+}
+inline std::string pendingLine(int printer, const std::string& text) {
+    return "printer " + std::to_string(printer) + " \u00B7 pending \u00B7 " + text;
+}
 
 } // namespace sim_testing
