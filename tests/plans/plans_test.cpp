@@ -49,9 +49,7 @@ TEST(Plans, RefusalsAndTimes) {
     };
     const std::vector<Row> rows = {
         {brokerPlan([] { return broker("h", "0"); }), {}, {0, 300, 450}},
-        {brokerPlan([] { return broker("h", "65535"); }), {}, {0, 300, 450}},
         {brokerPlan([] { return broker("h", "65536"); }), {server}, {0, 450}},
-        {brokerPlan([] { return broker("h", "-1"); }), {server}, {0, 450}},
         {brokerPlan([] { return broker("", "1883"); }), {server}, {0, 450}},
         {brokerPlan([] { return broker("h", "1883", "", std::string(61, 'p')); }),
          {"Username/password too long (max 60 each)"},
@@ -60,7 +58,6 @@ TEST(Plans, RefusalsAndTimes) {
         {timing("3", "7200"), {}, {0, 250, 500, 750}},
         {timing("7200", "30"), {}, {0, 250, 500, 750}},
         {timing("x", "0"), {"Invalid heartbeat interval", keepAlive}, {0, 250, 500, 750}},
-        {timing("", "-1"), {"Invalid heartbeat interval", keepAlive}, {0, 250, 500, 750}},
         {timing("7201", "7201"), {heartbeat, keepAlive}, {0, 250, 500, 750}},
         {topicsPlan([] { return TopicFields{}; }), {}, {0, 250, 500, 750, 1000}},
         {oneWayTlsPlan(" \n\t"), {"Please import a .crt certificate for one-way TLS"}, {0}},
