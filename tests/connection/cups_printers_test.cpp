@@ -277,9 +277,8 @@ TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
                                     const BulkLimits&) {
             ++calls;
             EXPECT_EQ(sent, bytes);
-            EXPECT_EQ(match.serial, c.port.serial.isEmpty()
-                                        ? std::nullopt
-                                        : std::optional<QString>(c.port.serial));
+            EXPECT_EQ(match.serial.value_or("(none)"),
+                      c.port.serial.isEmpty() ? "(none)" : c.port.serial);
             EXPECT_EQ(match.vendorId, c.port.vendorId);
             EXPECT_EQ(match.productId, c.port.productId);
             // The chosen printer's place on the bus goes along with a "bulk:" id.

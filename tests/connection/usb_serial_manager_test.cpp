@@ -139,22 +139,19 @@ TEST_F(UsbManager, RefreshPublishesCountSelectionAndProblems) {
     EXPECT_EQ(manager->connectionStatus(), "Not Connected");
     const USBSerialPort a = serialPort("/dev/ttyUSB0", "A"), b = serialPort("/dev/ttyUSB1", "B"),
                         c = serialPort("/dev/ttyUSB2", "C");
-    struct Step {
-        std::vector<USBSerialPort> ports;
-        QString selectedBefore, selectedAfter, status;
-    };
-    const Step steps[] = {
+    // The ports listed, the selection before the refresh and after it, the status.
+    const std::vector<std::tuple<std::vector<USBSerialPort>, QString, QString, QString>> steps = {
         {{a}, "", a.id, "1 USB printer ready"},
         {{a, b, c}, c.id, c.id, "3 USB printers ready"},
         {{b}, c.id, b.id, "1 USB printer ready"},
         {{}, b.id, "", "No USB printer found — check the cable"},
     };
-    for (const Step& step : steps) {
-        bus.serial = step.ports;
-        manager->setSelectedPortPath(step.selectedBefore);
+    for (const auto& [ports, selectedBefore, selectedAfter, status] : steps) {
+        bus.serial = ports;
+        manager->setSelectedPortPath(selectedBefore);
         refresh();
-        EXPECT_EQ(manager->selectedPortPath(), step.selectedAfter);
-        EXPECT_EQ(manager->connectionStatus(), step.status);
+        EXPECT_EQ(manager->selectedPortPath(), selectedAfter);
+        EXPECT_EQ(manager->connectionStatus(), status);
     }
     bus.unavailable = {{"/dev/ttyUSB3", EBUSY, "Close it."}};
     refresh();

@@ -42,12 +42,8 @@ TEST(Plans, RefusalsAndTimes) {
     const std::string server = "Please enter a valid server address and port";
     const std::string heartbeat = "Heartbeat interval must be 0 or 3...7200";
     const std::string keepAlive = "KeepAlive must be 1...7200 seconds";
-    struct Row {
-        Plan plan;
-        std::vector<std::string> refusals;
-        std::vector<int> times; // of every step, in ms after the press
-    };
-    const std::vector<Row> rows = {
+    // The plan, what it refuses, the time of every step in ms after the press.
+    const std::vector<std::tuple<Plan, std::vector<std::string>, std::vector<int>>> rows = {
         {brokerPlan([] { return broker("h", "0"); }), {}, {0, 300, 450}},
         {brokerPlan([] { return broker("h", "65536"); }), {server}, {0, 450}},
         {brokerPlan([] { return broker("", "1883"); }), {server}, {0, 450}},
@@ -68,17 +64,18 @@ TEST(Plans, RefusalsAndTimes) {
          {"Certificate file too large (max 65535 bytes)"},
          {0}},
     };
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(refusals(rows[i].plan), rows[i].refusals) << "row " << i;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const auto& [plan, refused, expectedTimes] = rows[row];
+        EXPECT_EQ(refusals(plan), refused) << "row " << row;
         std::vector<int> times;
-        for (const Step& step : rows[i].plan.steps) {
+        for (const Step& step : plan.steps) {
             times.push_back(static_cast<int>(step.at.count()));
             EXPECT_EQ(step.logPrefix, "发送MQTT命令: ");
             EXPECT_TRUE(step.logFirst); // the MQTT screen prints before handing over
         }
-        EXPECT_EQ(times, rows[i].times) << "row " << i;
+        EXPECT_EQ(times, expectedTimes) << "row " << row;
         // The last step confirms, unless the whole plan is one refusal.
-        EXPECT_EQ(rows[i].plan.steps.back().confirms, rows[i].times.size() > 1) << "row " << i;
+        EXPECT_EQ(plan.steps.back().confirms, expectedTimes.size() > 1) << "row " << row;
     }
     // A one-way certificate is sent trimmed.
     EXPECT_EQ(oneWayTlsPlan("\n AB\t\n").steps[0].build().bytes,

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 using namespace protocol;
@@ -157,6 +159,13 @@ std::string decodedLines(const std::vector<DecodedCommand>& commands, std::size_
     return lines;
 }
 
+std::vector<std::string> jsonLines(const std::vector<DecodedCommand>& commands) {
+    std::vector<std::string> lines;
+    std::ranges::transform(commands, std::back_inserter(lines),
+                           [](const DecodedCommand& c) { return renderJson(c); });
+    return lines;
+}
+
 TEST(Commands, BuiltBytesAndTheirLines) {
     for (const auto& row : builtRows()) {
         if (!row.hex.empty()) {
@@ -259,18 +268,11 @@ TEST(Commands, AStreamInPiecesDecodesLikeTheWhole) {
             StreamDecoder decoder;
             std::vector<DecodedCommand> got = decoder.feed(stream.data(), 6);
             for (std::size_t at = 6; at < stream.size(); at += piece) {
-                for (auto& c : decoder.feed(&stream[at], std::min(piece, stream.size() - at))) {
-                    got.push_back(std::move(c));
-                }
+                std::ranges::move(decoder.feed(&stream[at], std::min(piece, stream.size() - at)),
+                                  std::back_inserter(got));
             }
-            for (auto& c : decoder.finish()) {
-                got.push_back(std::move(c));
-            }
-            got = commandsOnly(std::move(got));
-            ASSERT_EQ(got.size(), whole.size()) << piece;
-            for (std::size_t k = 0; k < got.size(); ++k) {
-                EXPECT_EQ(renderJson(got[k]), renderJson(whole[k])) << piece;
-            }
+            std::ranges::move(decoder.finish(), std::back_inserter(got));
+            EXPECT_EQ(jsonLines(commandsOnly(std::move(got))), jsonLines(whole)) << piece;
         }
     }
 }
@@ -286,12 +288,8 @@ TEST(Commands, JsonAndHiddenSecrets) {
         append(bytes, command);
     }
     const auto decoded = decode(bytes);
-    std::vector<std::string> json;
-    for (const auto& command : decoded) {
-        json.push_back(renderJson(command));
-    }
     EXPECT_EQ(
-        json,
+        jsonLines(decoded),
         (std::vector<std::string>{
             R"({"offset":0,"length":9,"command":"mqtt.client-id","fields":{"clientId":null}})",
             R"({"offset":9,"length":17,"command":"basic","fields":{"baud":115200,"cutter":true,)"

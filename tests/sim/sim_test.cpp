@@ -48,12 +48,8 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to) {
 TEST(SimCommandLine, BadOptionsAndPortsItCannotHave) {
     const ListeningSocket taken;
     const auto port = std::to_string(taken.port());
-    struct Case {
-        std::vector<std::string> arguments;
-        int exitCode;
-        std::string message; // how standard error begins
-    };
-    const std::vector<Case> cases = {
+    // The arguments, the exit status, how standard error begins.
+    const std::vector<std::tuple<Args, int, std::string>> cases = {
         {Args{"--bogus"}, 2, "unknown option"},
         {Args{"--listen"}, 2, "--listen needs a value"},
         {Args{"--listen", "127.0.0.1"}, 2, "--listen wants HOST:PORT"},
@@ -71,10 +67,10 @@ TEST(SimCommandLine, BadOptionsAndPortsItCannotHave) {
         {Args{"--listen", "127.0.0.1:" + std::to_string(taken.port() - 1), "--printers", "2"}, 1,
          "cannot listen on 127.0.0.1:"},
     };
-    for (const auto& c : cases) {
-        const auto result = runProcess(PRINTER_SIM_PATH, c.arguments);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.message;
-        EXPECT_TRUE(result.err.starts_with("printer-sim: " + c.message)) << result.err;
+    for (const auto& [arguments, exitCode, message] : cases) {
+        const auto result = runProcess(PRINTER_SIM_PATH, arguments);
+        EXPECT_EQ(result.exitCode, exitCode) << message;
+        EXPECT_TRUE(result.err.starts_with("printer-sim: " + message)) << result.err;
         EXPECT_EQ(result.out, "");
     }
     const auto help = runProcess(PRINTER_SIM_PATH, {"--help"});
