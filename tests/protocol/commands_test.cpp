@@ -131,9 +131,6 @@ const std::vector<Built>& builtRows() {
          "CD",
          "ip interface=ethernet mode=static address=192.168.1.100 mask=255.255.255.0 "
          "gateway=192.168.1.1 dns1=1.1.1.1 dns2=8.8.8.8"},
-        {makeIPCommand(true, false, "10.0.0.2", "255.0.0.0", "10.0.0.1"), "",
-         "ip interface=wifi mode=static address=10.0.0.2 mask=255.0.0.0 gateway=10.0.0.1 "
-         "dns1=1.1.1.1 dns2=8.8.8.8"},
         {makeWiFiCommand("abc", ""), "1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B",
          R"(wifi ssid="abc" password="")"},
         {makeWiFiCommand("home", "secret"), "", R"(wifi ssid="home" password="secret")"},
