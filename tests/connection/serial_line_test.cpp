@@ -39,9 +39,9 @@ TEST(SerialLine, OpensRaw115200EightNOneForExclusiveUse) {
     ASSERT_EQ(tcgetattr(pty.masterFd(), &settings), 0); // a master reports its slave's settings
     EXPECT_EQ(cfgetispeed(&settings), B115200);
     EXPECT_EQ(cfgetospeed(&settings), B115200);
-    EXPECT_EQ(settings.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_EQ(settings.c_cflag & (PARENB | CSTOPB), 0u);
-    EXPECT_EQ(settings.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
+    // Eight data bits, no parity, one stop bit, receiver on, modem lines ignored.
+    EXPECT_EQ(settings.c_cflag & (CSIZE | PARENB | CSTOPB | CREAD | CLOCAL),
+              static_cast<tcflag_t>(CS8 | CREAD | CLOCAL));
     EXPECT_EQ(settings.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(settings.c_oflag & OPOST, 0u);
     EXPECT_EQ(settings.c_cc[VMIN], 0);

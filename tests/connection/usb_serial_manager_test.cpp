@@ -4,7 +4,6 @@
 #include "tests/support/pty.hpp"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -233,7 +232,8 @@ TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
 
 // A printer that takes no data fails a send after the no-progress limit, with what went out,
 // and the link stays up. While it holds the I/O thread, neither a disconnect nor the end of the
-// manager waits for it.
+// manager waits for it: with a limit of a day, a manager that waited would never be gone (the
+// test's time-out catches that; nothing here is timed).
 TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     bus.serial = {serialPort(ptyPath, "P")}; // the pty is never read
     refresh();
@@ -246,7 +246,7 @@ TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     EXPECT_EQ(alert(), stuck.error);
     EXPECT_TRUE(manager->isConnected());
 
-    manager->setNoProgressLimit(30s);
+    manager->setNoProgressLimit(24h);
     std::optional<DeliveryReport> report;
     manager->sendData(protocol::Bytes(1024, 0x41), [&](const DeliveryReport& r) { report = r; });
     manager->disconnect(); // marks the link down at once
@@ -255,10 +255,7 @@ TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(report.has_value()) << "the write is still waiting for the printer";
 
-    QElapsedTimer quitting;
-    quitting.start();
     manager.reset();
-    EXPECT_LT(quitting.elapsed(), 10000);
     // The write was stopped, not finished: its report went with the manager.
     EXPECT_FALSE(report.has_value());
 }

@@ -180,13 +180,9 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     QObject::connect(run, &PlanRun::stepReported, [&](int i, const connection::DeliveryReport& r) {
         events.push_back(std::to_string(i) + (r.delivered ? " delivered" : " failed"));
     });
-    bool finished = false;
-    int delivered = 0;
-    int refused = 0;
     QObject::connect(run, &PlanRun::finished, [&] {
-        finished = true;
-        delivered = run->deliveredSteps();
-        refused = run->refusedSteps();
+        events.push_back("finished: " + std::to_string(run->deliveredSteps()) + " delivered, " +
+                         std::to_string(run->refusedSteps()) + " refused");
     });
     run->start();
     // Due at once: the broker address (logged first), then the login's refusal.
@@ -202,10 +198,9 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     EXPECT_EQ(std::ranges::count(events, std::string("2 sent 9")), 0);
     clock.advanceTo(450ms);
     EXPECT_EQ(std::ranges::count(events, std::string("2 sent 9")), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
-    EXPECT_EQ(delivered, 2);
-    EXPECT_EQ(refused, 1);
-    EXPECT_EQ(events.back(), "2 delivered");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.back().starts_with("finished"); }, 5000));
+    EXPECT_EQ(events.back(), "finished: 2 delivered, 1 refused");
+    EXPECT_EQ(events[events.size() - 2], "2 delivered");
     ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 5000)) << "deletes itself";
     const auto clientId = protocol::makeClientIdCommand(std::nullopt);
     ASSERT_TRUE(QTest::qWaitFor(

@@ -316,10 +316,9 @@ TEST(Commands, PrimitivesLimitsAndTables) {
     EXPECT_EQ(hexText(u16LEClamped(300)), "2C 01");
     // A login is refused when either part exceeds 60 bytes, or the payload 120.
     const std::string n60(60, 'u'), n61(61, 'u');
-    for (const auto& [user, password] :
-         std::vector<std::pair<std::string, std::string>>{{n60, n60}, {n61, ""}, {"", n61}}) {
-        EXPECT_FALSE(makeLoginCommand(user, password)) << user.size() << "+" << password.size();
-    }
+    EXPECT_FALSE(makeLoginCommand(n60, n60));
+    EXPECT_FALSE(makeLoginCommand(n61, ""));
+    EXPECT_FALSE(makeLoginCommand("", n61));
     const std::vector<std::pair<const char*, const char*>> addresses = {
         {"192.168.1.300", "C0 A8 01 00"}, {"a.b.c.d", "00 00 00 00"},
         {" 192.168.1.1", "00 A8 01 01"},  {"-0.+1.-1.1", "00 01 00 01"},
