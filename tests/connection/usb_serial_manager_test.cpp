@@ -174,6 +174,7 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
     // report is void.
     QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
     manager->connect();
+    EXPECT_EQ(manager->connectionStatus(), "Connecting…");
     manager->disconnect();
     refresh();
     EXPECT_FALSE(manager->isConnected());

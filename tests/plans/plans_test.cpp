@@ -20,7 +20,7 @@
 
 using namespace plans;
 using namespace std::chrono_literals;
-using protocol::Bytes;
+using namespace protocol;
 
 namespace {
 
@@ -78,8 +78,7 @@ TEST(Plans, RefusalsAndTimes) {
         EXPECT_EQ(plan.steps.back().confirms, expectedTimes.size() > 1) << "row " << row;
     }
     // A one-way certificate is sent trimmed.
-    EXPECT_EQ(oneWayTlsPlan("\n AB\t\n").steps[0].build().bytes,
-              protocol::makeOneWayTLSCommand("AB"));
+    EXPECT_EQ(oneWayTlsPlan("\n AB\t\n").steps[0].build().bytes, makeOneWayTLSCommand("AB"));
     EXPECT_TRUE(testPlan().steps[0].reportSuccess);
 }
 
@@ -88,10 +87,10 @@ TEST(Plans, StepsReadTheirFieldsWhenTheyRunButTheLoginIsThatOfThePress) {
     const Plan plan = brokerPlan([fields] { return *fields; });
     fields->username = "later";
     fields->clientId = "till-7";
-    EXPECT_EQ(plan.steps[1].build().bytes, protocol::makeLoginCommand("test", "pass"));
-    EXPECT_EQ(plan.steps[2].build().bytes, protocol::makeClientIdCommand("till-7"));
+    EXPECT_EQ(plan.steps[1].build().bytes, makeLoginCommand("test", "pass"));
+    EXPECT_EQ(plan.steps[2].build().bytes, makeClientIdCommand("till-7"));
     fields->useDefaultClientID = true;
-    EXPECT_EQ(plan.steps[2].build().bytes, protocol::makeClientIdCommand(std::nullopt));
+    EXPECT_EQ(plan.steps[2].build().bytes, makeClientIdCommand(std::nullopt));
 
     auto timing = std::make_shared<TimingFields>();
     const Plan later = timingPlan([timing] { return *timing; });
@@ -189,9 +188,8 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     EXPECT_EQ(events,
               (std::vector<std::string>{"0 sent 17", "1 refused Username/password too long (max 60 "
                                                      "each)"}));
-    const auto address = protocol::makeBrokerAddressCommand("10.0.0.5", 1883);
-    EXPECT_EQ(console.lines(),
-              std::vector<std::string>{protocol::hexDumpLine("发送MQTT命令: ", address)});
+    const auto address = makeBrokerAddressCommand("10.0.0.5", 1883);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{hexDumpLine("发送MQTT命令: ", address)});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return std::ranges::count(events, std::string("0 delivered")) == 1; }, 5000));
     clock.advanceTo(449ms);
@@ -202,7 +200,7 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     EXPECT_EQ(events.back(), "finished: 2 delivered, 1 refused");
     EXPECT_EQ(events[events.size() - 2], "2 delivered");
     ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 5000)) << "deletes itself";
-    const auto clientId = protocol::makeClientIdCommand(std::nullopt);
+    const auto clientId = makeClientIdCommand(std::nullopt);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return printer.received.size() == qsizetype(address.size() + clientId.size()); },
         5000));

@@ -19,7 +19,7 @@
 #include <stdexcept>
 
 using namespace sim_testing;
-using protocol::Bytes;
+using namespace protocol;
 using Args = std::vector<std::string>;
 
 namespace {
@@ -36,7 +36,7 @@ std::vector<std::string> linesOf(const SimProcess& sim, const std::string& peer)
 Bytes joined(std::initializer_list<Bytes> parts) {
     Bytes all;
     for (const auto& part : parts) {
-        protocol::append(all, part);
+        append(all, part);
     }
     return all;
 }
@@ -97,7 +97,7 @@ TEST(SimOutput, ReadableAndJsonLinesWithAndWithoutSecrets) {
     for (const auto& [options, command] : cases) {
         SimProcess sim(options);
         LoopbackClient client(sim.firstPort());
-        client.send(protocol::makeWiFiCommand("home", "secret"));
+        client.send(makeWiFiCommand("home", "secret"));
         client.finishSending();
         EXPECT_EQ(client.bytesReceivedUntilClosed(kWaitLimit), std::size_t{0});
         sim.sendSignal(SIGUSR1);
@@ -128,8 +128,8 @@ TEST(SimConnections, EachConnectionDecodesItsOwnStream) {
         clients.push_back(std::make_unique<LoopbackClient>(sim.firstPort()));
         ASSERT_TRUE(sim.waitForLine(exactly(printerLine(1, clients[k]->peer(), "connected"))));
         const auto n = std::to_string(k);
-        streams.push_back(joined({protocol::makeWiFiCommand("net-" + n, "pass-" + n),
-                                  protocol::makePrinterNameCommand("till-" + n)}));
+        streams.push_back(joined(
+            {makeWiFiCommand("net-" + n, "pass-" + n), makePrinterNameCommand("till-" + n)}));
     }
     // Cut inside the Wi-Fi frame and again inside the name frame; the middle pieces go out in
     // the reverse order.
@@ -159,7 +159,7 @@ TEST(SimConnections, EachConnectionDecodesItsOwnStream) {
 // and stops cleanly. (Frames in pieces: EachConnectionDecodesItsOwnStream.)
 TEST(SimConnections, NoiseCutOffStreamsAndResetsNeitherStopNorStallIt) {
     SimProcess sim({"--listen", "127.0.0.1:0"});
-    const auto wifi = protocol::makeWiFiCommand("home", "secret");
+    const auto wifi = makeWiFiCommand("home", "secret");
     std::mt19937 random(1);
     Bytes noise(256 * 1024);
     std::ranges::generate(noise, [&] { return static_cast<std::uint8_t>(random()); });
@@ -172,7 +172,7 @@ TEST(SimConnections, NoiseCutOffStreamsAndResetsNeitherStopNorStallIt) {
     cutOff.send(slice(wifi, 0, 10));
     cutOff.finishSending();
     // The command shows that the sim has read the cut-off frame sent with it before the reset.
-    cutOffThenReset.send(joined({protocol::testPrintCommand(), slice(wifi, 0, 10)}));
+    cutOffThenReset.send(joined({testPrintCommand(), slice(wifi, 0, 10)}));
     ASSERT_TRUE(sim.waitForLine(exactly(printerLine(1, cutOffThenReset.peer(), "test"))));
     cutOffThenReset.reset();
     LoopbackClient silentReset(sim.firstPort());
@@ -193,7 +193,7 @@ TEST(SimConnections, NoiseCutOffStreamsAndResetsNeitherStopNorStallIt) {
             << lines[lines.size() - 2];
     }
     LoopbackClient later(sim.firstPort());
-    later.send(protocol::makePrinterNameCommand("still here"));
+    later.send(makePrinterNameCommand("still here"));
     EXPECT_TRUE(
         sim.waitForLine(exactly(printerLine(1, later.peer(), R"(name name="still here")"))));
     // SIGTERM ends the open connection; without --dump-state nothing follows.
@@ -212,21 +212,19 @@ TEST(SimFleet, PrintersOnConsecutivePortsKeepTheirOwnPendingSettings) {
               "printer-sim listening on 127.0.0.1:" + std::to_string(sim.firstPort()) + "-" +
                   std::to_string(sim.firstPort() + 2) + " (3 printers)");
     LoopbackClient first(sim.firstPort());
-    first.send(joined({protocol::makeWiFiCommand("first", "aaaaaaaa"),
-                       protocol::makeBasicSettingsCommand(115200, true, true, 1, 0xFF, true),
-                       protocol::testPrintCommand()}));
+    first.send(
+        joined({makeWiFiCommand("first", "aaaaaaaa"),
+                makeBasicSettingsCommand(115200, true, true, 1, 0xFF, true), testPrintCommand()}));
     ASSERT_TRUE(sim.waitForLine(exactly(printerLine(1, first.peer(), "test"))));
     LoopbackClient again(sim.firstPort());
-    again.send(protocol::makeWiFiCommand("second", "bbbbbb"));
+    again.send(makeWiFiCommand("second", "bbbbbb"));
     ASSERT_TRUE(sim.waitForLine(containing({again.peer(), R"(ssid="second")"})));
     LoopbackClient second(sim.firstPort() + 1);
-    second.send(joined({protocol::makeIPCommand(false, true, "", "", ""),
-                        protocol::makePrinterNameCommand("till-2")}));
+    second.send(joined({makeIPCommand(false, true, "", "", ""), makePrinterNameCommand("till-2")}));
     ASSERT_TRUE(sim.waitForLine(exactly(printerLine(2, second.peer(), R"(name name="till-2")"))));
     // The command shows that the sim has read the cut-off frame sent with it.
     LoopbackClient third(sim.firstPort() + 2);
-    third.send(joined(
-        {protocol::testPrintCommand(), slice(protocol::makePrinterNameCommand("till-3"), 0, 6)}));
+    third.send(joined({testPrintCommand(), slice(makePrinterNameCommand("till-3"), 0, 6)}));
     ASSERT_TRUE(sim.waitForLine(exactly(printerLine(3, third.peer(), "test"))));
 
     const std::vector<std::string> dump = {
@@ -275,10 +273,10 @@ TEST(PrinterctlToSim, EveryCommandKindOverTheSerialLine) {
         arguments.insert(arguments.begin(), "--serial");
         const auto result = runProcess(PRINTERCTL_PATH, arguments);
         ASSERT_EQ(result.exitCode, 0) << result.err;
-        const auto decoded = protocol::decode(bytes.bytes);
+        const auto decoded = decode(bytes.bytes);
         ASSERT_FALSE(decoded.empty());
         for (const auto& expected : decoded) {
-            const auto text = protocol::renderLine(expected);
+            const auto text = renderLine(expected);
             EXPECT_TRUE(sim.waitForLine(exactly(printerLine(2, "serial", text)))) << text;
             if (text != "test") {
                 dump.push_back(pendingLine(2, text));

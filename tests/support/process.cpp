@@ -1,5 +1,6 @@
 #include "tests/support/process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -45,12 +46,8 @@ int memoryFile(const std::string& content) {
 
 LineMatch containing(std::vector<std::string> parts) {
     return [parts = std::move(parts)](const std::string& line) {
-        for (const auto& part : parts) {
-            if (line.find(part) == std::string::npos) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(
+            parts, [&](const auto& part) { return line.find(part) != std::string::npos; });
     };
 }
 
