@@ -302,6 +302,8 @@ TEST(Commands, JsonAndHiddenSecrets) {
               R"("password":"secret"}})");
     EXPECT_EQ(renderLine(decoded[2]), "mqtt.tls-mutual caFile=(1 byte) clientFile=(2 bytes) "
                                       "keyFile=(0 bytes) password=(1 byte)");
+    EXPECT_EQ(renderLine(decode(makeLoginCommand("u", "pw").value()).at(0)),
+              R"(mqtt.login username="u" password=(2 bytes))");
     EXPECT_EQ(renderLine(decoded[4]),
               "unknown (unrecognised bytes) 40 bytes: " + hexText(Bytes(32, 0xAB)) + " …");
     // Quotes, backslashes and control characters escaped; valid UTF-8 kept, stray bytes shown as
