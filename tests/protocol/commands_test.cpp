@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <ranges>
 #include <set>
 
 using namespace protocol;
@@ -20,13 +21,10 @@ using testing_support::hex;
 
 namespace {
 
-// Each builder's layout is pinned by the bytes of at least one row; in the others the decoder's
-// own checks and the line stand for them.
-struct Built {
-    Bytes bytes;
-    std::string hex;  // what the builder must produce; empty: not spelled out
-    std::string line; // what it decodes to, secrets shown
-};
+// A builder's bytes; what it must produce, in hex (empty: not spelled out); the line they decode
+// to, secrets shown. Each builder's layout is pinned by the bytes of at least one row; in the
+// others the decoder's own checks and the line stand for them.
+using Built = std::tuple<Bytes, std::string, std::string>;
 
 const std::string kCjk = "\xE4\xB8\xAD\xE6\x96\x87"; // two three-byte characters
 
@@ -164,11 +162,11 @@ std::vector<std::string> jsonLines(const std::vector<DecodedCommand>& commands) 
 }
 
 TEST(Commands, BuiltBytesAndTheirLines) {
-    for (const auto& row : builtRows()) {
-        if (!row.hex.empty()) {
-            EXPECT_EQ(hexText(row.bytes), row.hex);
+    for (const auto& [bytes, spelled, line] : builtRows()) {
+        if (!spelled.empty()) {
+            EXPECT_EQ(hexText(bytes), spelled);
         }
-        EXPECT_EQ(decodedLines(decode(row.bytes), row.bytes.size()), row.line);
+        EXPECT_EQ(decodedLines(decode(bytes), bytes.size()), line);
     }
 }
 
@@ -246,11 +244,10 @@ TEST(Commands, AStreamInPiecesDecodesLikeTheWhole) {
     for (std::size_t first : {0, 1}) {
         Bytes stream = hex("1F 28 77 01 02"); // unknown function code: up to the next command
         std::string expected = "unknown (unknown function code 0x77)";
-        for (auto row = builtRows().begin() + static_cast<long>(first); row != builtRows().end();
-             ++row) {
-            append(stream, row->bytes);
+        for (const auto& [bytes, spelled, line] : builtRows() | std::views::drop(first)) {
+            append(stream, bytes);
             append(stream, {0xAB, 0xCD});
-            expected += "\n" + row->line + "\nunknown (unrecognised bytes)";
+            expected += "\n" + line + "\nunknown (unrecognised bytes)";
         }
         append(stream, hex("1F 28 0F 11 00 1F"));
         expected += "\nmalformed (length beyond the data: needs 22 bytes, 6 present)";

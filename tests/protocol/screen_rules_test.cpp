@@ -11,11 +11,9 @@ using namespace protocol;
 namespace {
 
 TEST(NumberText, UnsignedWidths) {
-    struct Case {
-        const char* text;
-        std::optional<std::uint64_t> u16, u32;
-    };
-    std::vector<Case> cases = {
+    using Value = std::optional<std::uint64_t>;
+    // The text; what it reads as where the limit is 16 bits, and where it is 32.
+    std::vector<std::tuple<const char*, Value, Value>> cases = {
         {"1883", 1883, 1883},
         {"+1883", 1883, 1883},
         {"0", 0, 0},
@@ -29,9 +27,9 @@ TEST(NumberText, UnsignedWidths) {
                              "\xD9\xA1" /* Arabic-Indic one */, "99999999999999999999999"}) {
         cases.push_back({text, std::nullopt, std::nullopt});
     }
-    for (const auto& c : cases) {
-        EXPECT_EQ(parseUnsignedDecimal(c.text, UINT16_MAX), c.u16) << '"' << c.text << '"';
-        EXPECT_EQ(parseUnsignedDecimal(c.text, UINT32_MAX), c.u32) << '"' << c.text << '"';
+    for (const auto& [text, u16, u32] : cases) {
+        EXPECT_EQ(parseUnsignedDecimal(text, UINT16_MAX), u16) << '"' << text << '"';
+        EXPECT_EQ(parseUnsignedDecimal(text, UINT32_MAX), u32) << '"' << text << '"';
     }
 }
 
