@@ -87,11 +87,10 @@ TEST(SimOutput, ReadableAndJsonLinesWithAndWithoutSecrets) {
     const std::string fields =
         R"("offset":0,"length":22,"command":"wifi","fields":{"ssid":"home",)";
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {Args{"--listen", "127.0.0.1:0"}, R"(wifi ssid="home" password=(6 bytes))"},
-        {Args{"--listen", "127.0.0.1:0", "--show-secrets"},
-         R"(wifi ssid="home" password="secret")"},
-        {Args{"--listen", "127.0.0.1:0", "--json"}, fields + R"("passwordLength":6}})"},
-        {Args{"--listen", "127.0.0.1:0", "--show-secrets", "--json"},
+        {{"--listen", "127.0.0.1:0"}, R"(wifi ssid="home" password=(6 bytes))"},
+        {{"--listen", "127.0.0.1:0", "--show-secrets"}, R"(wifi ssid="home" password="secret")"},
+        {{"--listen", "127.0.0.1:0", "--json"}, fields + R"("passwordLength":6}})"},
+        {{"--listen", "127.0.0.1:0", "--show-secrets", "--json"},
          fields + R"("password":"secret"}})"},
     };
     for (const auto& [options, command] : cases) {
