@@ -19,11 +19,10 @@ std::runtime_error failure(const char* what) {
 }
 
 sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
+    return {.sin_family = AF_INET,
+            .sin_port = htons(port),
+            .sin_addr = {htonl(INADDR_LOOPBACK)},
+            .sin_zero = {}};
 }
 
 std::uint16_t localPort(int fd) {
@@ -42,8 +41,7 @@ void closeWithReset(int fd) {
 } // namespace
 
 std::uint16_t freePort() {
-    const ListeningSocket taken(1);
-    return taken.port();
+    return ListeningSocket(1).port();
 }
 
 ListeningSocket::ListeningSocket(int backlog) {
