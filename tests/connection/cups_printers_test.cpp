@@ -32,9 +32,11 @@ USBSerialPort printer(const QString& uri, const QString& serial, bool recognised
 
 // A private directory for stand-ins and what they record; TMPDIR points into it so that the
 // backend's temporary files land where the test can look for leftovers.
-class Sandbox {
-public:
-    Sandbox() : oldTmp_(qgetenv("TMPDIR")) {
+struct Sandbox {
+    QTemporaryDir dir_;
+    QByteArray oldTmp_ = qgetenv("TMPDIR");
+
+    Sandbox() {
         QDir(dir_.path()).mkdir("tmp");
         qputenv("TMPDIR", path("tmp").toLocal8Bit());
     }
@@ -66,10 +68,6 @@ public:
         const pid_t pid = read("pid").trimmed().toInt(&ok);
         return ok && ::kill(pid, 0) == -1 && errno == ESRCH;
     }
-
-private:
-    QTemporaryDir dir_;
-    QByteArray oldTmp_;
 };
 
 // lpinfo's USB lines, read from a stand-in that prints what the real one might. A printer is
@@ -277,9 +275,8 @@ TEST(CupsPrinterClass, BulkFirstThenBackendOnlyWhenNothingReachedThePrinter) {
                                     const BulkLimits&) {
             ++calls;
             EXPECT_EQ(sent, bytes);
-            EXPECT_EQ(match.serial, c.port.serial.isEmpty()
-                                        ? std::nullopt
-                                        : std::optional<QString>(c.port.serial));
+            EXPECT_EQ(match.serial.value_or("(none)"),
+                      c.port.serial.isEmpty() ? "(none)" : c.port.serial);
             EXPECT_EQ(match.vendorId, c.port.vendorId);
             EXPECT_EQ(match.productId, c.port.productId);
             // The chosen printer's place on the bus goes along with a "bulk:" id.

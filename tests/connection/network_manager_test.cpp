@@ -1,12 +1,11 @@
 // NetworkManager against real sockets on 127.0.0.1, its connect time-out on a manual clock.
 #include "connection/network_manager.hpp"
 #include "console_capture.hpp"
+#include "tests/support/capturing_server.hpp"
 #include "tests/support/loopback.hpp"
 #include "tests/support/manual_clock.hpp"
 
 #include <QCoreApplication>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -25,24 +24,6 @@ const QString kTimeout =
 bool waitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, 5000);
 }
-
-// Accepts connections and keeps everything they send.
-struct CapturingServer {
-    CapturingServer() {
-        server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
-            QTcpSocket* peer = server.nextPendingConnection();
-            QObject::connect(peer, &QIODevice::readyRead, peer,
-                             [this, peer] { received += peer->readAll(); });
-            QObject::connect(peer, &QAbstractSocket::disconnected, peer, [this] { ++closedPeers; });
-        });
-    }
-    std::uint16_t port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    QByteArray received;
-    int closedPeers = 0;
-};
 
 class NetworkManagerTest : public testing::Test {
 protected:

@@ -4,7 +4,6 @@
 #include "tests/support/pty.hpp"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -139,22 +138,19 @@ TEST_F(UsbManager, RefreshPublishesCountSelectionAndProblems) {
     EXPECT_EQ(manager->connectionStatus(), "Not Connected");
     const USBSerialPort a = serialPort("/dev/ttyUSB0", "A"), b = serialPort("/dev/ttyUSB1", "B"),
                         c = serialPort("/dev/ttyUSB2", "C");
-    struct Step {
-        std::vector<USBSerialPort> ports;
-        QString selectedBefore, selectedAfter, status;
-    };
-    const Step steps[] = {
+    // The ports listed, the selection before the refresh and after it, the status.
+    const std::vector<std::tuple<std::vector<USBSerialPort>, QString, QString, QString>> steps = {
         {{a}, "", a.id, "1 USB printer ready"},
         {{a, b, c}, c.id, c.id, "3 USB printers ready"},
         {{b}, c.id, b.id, "1 USB printer ready"},
         {{}, b.id, "", "No USB printer found — check the cable"},
     };
-    for (const Step& step : steps) {
-        bus.serial = step.ports;
-        manager->setSelectedPortPath(step.selectedBefore);
+    for (const auto& [ports, selectedBefore, selectedAfter, status] : steps) {
+        bus.serial = ports;
+        manager->setSelectedPortPath(selectedBefore);
         refresh();
-        EXPECT_EQ(manager->selectedPortPath(), step.selectedAfter);
-        EXPECT_EQ(manager->connectionStatus(), step.status);
+        EXPECT_EQ(manager->selectedPortPath(), selectedAfter);
+        EXPECT_EQ(manager->connectionStatus(), status);
     }
     bus.unavailable = {{"/dev/ttyUSB3", EBUSY, "Close it."}};
     refresh();
@@ -178,6 +174,7 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
     // report is void.
     QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
     manager->connect();
+    EXPECT_EQ(manager->connectionStatus(), "Connecting…");
     manager->disconnect();
     refresh();
     EXPECT_FALSE(manager->isConnected());
@@ -216,10 +213,6 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
 // connected port would vanish from the list with an access problem of its own making.
 TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
     bus.serial = {serialPort("/dev/ttyUSB0", "A other"), serialPort(ptyPath, "B pty")};
-    bus.heldLines = {ptyPath};
-    refresh();
-    EXPECT_EQ(manager->accessProblems().size(), 1);
-    bus.heldLines.clear();
     refresh();
     ASSERT_TRUE(connect(ptyPath));
     bus.heldLines = {ptyPath}; // now held, by us
@@ -236,7 +229,8 @@ TEST_F(UsbManager, RefreshWhileConnectedKeepsTheHeldLine) {
 
 // A printer that takes no data fails a send after the no-progress limit, with what went out,
 // and the link stays up. While it holds the I/O thread, neither a disconnect nor the end of the
-// manager waits for it.
+// manager waits for it: with a limit of a day, a manager that waited would never be gone (the
+// test's time-out catches that; nothing here is timed).
 TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     bus.serial = {serialPort(ptyPath, "P")}; // the pty is never read
     refresh();
@@ -249,7 +243,7 @@ TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     EXPECT_EQ(alert(), stuck.error);
     EXPECT_TRUE(manager->isConnected());
 
-    manager->setNoProgressLimit(30s);
+    manager->setNoProgressLimit(24h);
     std::optional<DeliveryReport> report;
     manager->sendData(protocol::Bytes(1024, 0x41), [&](const DeliveryReport& r) { report = r; });
     manager->disconnect(); // marks the link down at once
@@ -258,10 +252,7 @@ TEST_F(UsbManager, AStuckPrinterNeverHoldsTheMainThread) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(report.has_value()) << "the write is still waiting for the printer";
 
-    QElapsedTimer quitting;
-    quitting.start();
     manager.reset();
-    EXPECT_LT(quitting.elapsed(), 10000);
     // The write was stopped, not finished: its report went with the manager.
     EXPECT_FALSE(report.has_value());
 }

@@ -34,12 +34,7 @@ TEST(PendingSettings, TlsCommandsShareASlotAndWhatIsNoSettingIsNotKept) {
 }
 
 TEST(SimOptions, ListenAddressForms) {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::string host;
-        int port;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<std::vector<std::string>, std::string, int>> cases = {
         {{"--listen", "127.0.0.1:0"}, "127.0.0.1", 0},
         {{"--listen=127.0.0.2:9200"}, "127.0.0.2", 9200},
         {{"--listen", "localhost:65535"}, "127.0.0.1", 65535},
@@ -50,12 +45,12 @@ TEST(SimOptions, ListenAddressForms) {
         // Without --listen: the address the help names.
         {{}, "127.0.0.1", 9100},
     };
-    for (const auto& c : cases) {
-        const auto parsed = parseOptions(c.arguments);
+    for (const auto& [arguments, host, port] : cases) {
+        const auto parsed = parseOptions(arguments);
         ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed))
             << std::get<OptionError>(parsed).message;
-        EXPECT_EQ(std::get<SimOptions>(parsed).host, c.host);
-        EXPECT_EQ(std::get<SimOptions>(parsed).port, c.port);
+        EXPECT_EQ(std::get<SimOptions>(parsed).host, host);
+        EXPECT_EQ(std::get<SimOptions>(parsed).port, port);
     }
     EXPECT_NE(usageText().find("(default 127.0.0.1:9100;"), std::string::npos);
 }

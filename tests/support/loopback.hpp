@@ -12,8 +12,6 @@ namespace testing_support {
 
 // A port nobody listens on (bound once, then released).
 std::uint16_t freePort();
-// Whether something listens on 127.0.0.1:port, read from the kernel's socket table.
-bool isListening(std::uint16_t port);
 
 // A listening socket held for the object's lifetime; connections are not accepted unless asked.
 class ListeningSocket {

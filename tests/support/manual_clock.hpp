@@ -29,7 +29,6 @@ public:
     }
     void advanceBy(std::chrono::milliseconds span) { advanceTo(now_ + span); }
     std::chrono::milliseconds now() const { return now_; }
-    std::size_t pending() const { return pending_.size(); }
 
 private:
     std::multimap<std::chrono::milliseconds, Work> pending_;

@@ -1,5 +1,6 @@
 #include "tests/support/process.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,10 +30,12 @@ std::runtime_error failure(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// The input as an in-memory file, so the child never waits on us to feed a pipe.
-int inputFile(const std::string& input) {
-    const int fd = memfd_create("stdin", MFD_CLOEXEC);
-    if (fd < 0 || write(fd, input.data(), input.size()) != static_cast<ssize_t>(input.size()) ||
+// An in-memory file holding `content`: the child's input never waits on us to feed a pipe, and
+// its error output never fills one.
+int memoryFile(const std::string& content) {
+    const int fd = memfd_create("child", MFD_CLOEXEC);
+    if (fd < 0 ||
+        write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()) ||
         lseek(fd, 0, SEEK_SET) != 0) {
         throw failure("memfd");
     }
@@ -42,12 +46,8 @@ int inputFile(const std::string& input) {
 
 LineMatch containing(std::vector<std::string> parts) {
     return [parts = std::move(parts)](const std::string& line) {
-        for (const auto& part : parts) {
-            if (line.find(part) == std::string::npos) {
-                return false;
-            }
-        }
-        return true;
+        return std::ranges::all_of(
+            parts, [&](const auto& part) { return line.find(part) != std::string::npos; });
     };
 }
 
@@ -57,39 +57,37 @@ LineMatch exactly(std::string expected) {
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& input) {
-    int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
         throw failure("pipe");
     }
-    const int in = inputFile(input);
+    const int in = memoryFile(input);
+    errFd_ = memoryFile({});
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    std::vector<std::string> copies{program};
-    copies.insert(copies.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : copies) {
-        argv.push_back(a.data());
+    posix_spawn_file_actions_adddup2(&actions, errFd_, 2);
+    // posix_spawn takes char* for historical reasons; it does not write through them.
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
     }
     argv.push_back(nullptr);
     const int spawned =
         posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawned == 0 ? pid_ : -1;
     close(in);
     close(out[1]);
-    close(err[1]);
     outFd_ = out[0];
-    errFd_ = err[0];
-    if (spawned != 0) {
-        close(outFd_), close(errFd_);
-        throw std::runtime_error("cannot start " + program + ": " + std::strerror(spawned));
-    }
     // Readable once the child has exited, so waiting for the exit needs no timer.
-    pidFd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+    pidFd_ = spawned == 0 ? static_cast<int>(syscall(SYS_pidfd_open, pid_, 0)) : -1;
     if (pidFd_ < 0) {
-        const auto error = failure("pidfd_open");
+        const auto error =
+            spawned != 0
+                ? std::runtime_error("cannot start " + program + ": " + std::strerror(spawned))
+                : failure("pidfd_open");
         stop();
         throw error;
     }
@@ -100,40 +98,39 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::stop() {
-    if (pid_ < 0) {
-        return;
-    }
-    if (!exitStatus_) {
+    if (pid_ > 0 && !exitStatus_) {
         kill(pid_, SIGKILL);
         while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
-    if (pidFd_ >= 0) {
-        close(pidFd_);
+    for (const int fd : {pidFd_, outFd_, errFd_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
-    close(outFd_);
-    close(errFd_);
-    pid_ = -1;
+}
+
+std::string ChildProcess::errorOutput() const {
+    struct stat file {};
+    fstat(errFd_, &file);
+    std::string text(static_cast<std::size_t>(file.st_size), '\0');
+    const auto n = pread(errFd_, text.data(), text.size(), 0);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
 }
 
 bool ChildProcess::readSome(std::chrono::steady_clock::time_point deadline) {
-    if (!outOpen_ && !errOpen_) {
-        return false;
-    }
-    pollfd fds[2] = {{outOpen_ ? outFd_ : -1, POLLIN, 0}, {errOpen_ ? errFd_ : -1, POLLIN, 0}};
-    if (poll(fds, 2, remainingMs(deadline)) < 0 && errno != EINTR) {
+    pollfd readable{outFd_, POLLIN, 0};
+    if (!outOpen_ || (poll(&readable, 1, remainingMs(deadline)) < 0 && errno != EINTR)) {
         return false;
     }
     char buffer[65536];
-    for (int k = 0; k < 2; ++k) {
-        if (fds[k].fd < 0 || (fds[k].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-            continue;
-        }
-        const auto n = read(fds[k].fd, buffer, sizeof buffer);
+    if (readable.revents != 0) {
+        const auto n = read(outFd_, buffer, sizeof buffer);
         if (n > 0) {
-            (k == 0 ? output_ : errors_).append(buffer, static_cast<std::size_t>(n));
+            output_.append(buffer, static_cast<std::size_t>(n));
         } else if (n == 0 || errno != EINTR) {
-            (k == 0 ? outOpen_ : errOpen_) = false;
+            outOpen_ = false;
         }
     }
     for (auto end = output_.find('\n', lineStart_); end != std::string::npos;
@@ -141,7 +138,7 @@ bool ChildProcess::readSome(std::chrono::steady_clock::time_point deadline) {
         lines_.push_back(output_.substr(lineStart_, end - lineStart_));
         lineStart_ = end + 1;
     }
-    return (outOpen_ || errOpen_) && remainingMs(deadline) > 0;
+    return outOpen_ && remainingMs(deadline) > 0;
 }
 
 std::vector<std::string> ChildProcess::waitForLines(const LineMatch& match, std::size_t count,
@@ -168,15 +165,11 @@ std::optional<std::string> ChildProcess::waitForLine(const LineMatch& match,
 }
 
 std::string ChildProcess::takeFirstLine(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (lines_.empty() && readSome(deadline)) {
+    const auto first = waitForLine([](const std::string&) { return true; }, limit);
+    if (first) {
+        lines_.erase(lines_.begin());
     }
-    if (lines_.empty()) {
-        return {};
-    }
-    auto first = lines_.front();
-    lines_.erase(lines_.begin());
-    return first;
+    return first.value_or("");
 }
 
 void ChildProcess::sendSignal(int signalNumber) const {

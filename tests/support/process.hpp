@@ -7,7 +7,8 @@
 #include <sys/types.h>
 #include <vector>
 
-// Our executables as a user runs them: a child process whose outputs are read through pipes.
+// Our executables as a user runs them: a child process whose output is read through a pipe
+// while it runs.
 namespace testing_support {
 
 using namespace std::chrono_literals;
@@ -40,14 +41,14 @@ public:
 
     const std::vector<std::string>& lines() const { return lines_; }
     const std::string& output() const { return output_; }
-    const std::string& errorOutput() const { return errors_; }
+    std::string errorOutput() const; // all the child wrote there so far
 
     void sendSignal(int signalNumber) const;
     // Exit status, -1 when killed by a signal, nothing when still running at the limit.
     std::optional<int> waitForExit(std::chrono::milliseconds limit = kWaitLimit);
 
 private:
-    // Reads what is there, waiting until `deadline` for something; false once both outputs end.
+    // Reads what is there, waiting until `deadline` for something; false once the output ends.
     bool readSome(std::chrono::steady_clock::time_point deadline);
     void stop();
 
@@ -56,10 +57,8 @@ private:
     int errFd_ = -1;
     int pidFd_ = -1;
     bool outOpen_ = true;
-    bool errOpen_ = true;
     std::string output_;
     std::size_t lineStart_ = 0; // where the next incomplete line of output_ begins
-    std::string errors_;
     std::vector<std::string> lines_;
     std::optional<int> exitStatus_;
 };

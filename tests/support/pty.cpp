@@ -23,17 +23,8 @@ Pty::Pty() {
 }
 
 Pty::~Pty() {
-    closeMaster();
-    if (slave_ >= 0) {
-        ::close(slave_);
-    }
-}
-
-void Pty::closeMaster() {
-    if (master_ >= 0) {
-        ::close(master_);
-        master_ = -1;
-    }
+    ::close(master_);
+    ::close(slave_);
 }
 
 protocol::Bytes Pty::read(std::size_t count, std::chrono::milliseconds limit) {
@@ -48,10 +39,10 @@ protocol::Bytes Pty::read(std::size_t count, std::chrono::milliseconds limit) {
         }
         std::uint8_t buffer[4096];
         const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - received.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
         if (n <= 0) {
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
             break;
         }
         received.insert(received.end(), buffer, buffer + n);

@@ -25,7 +25,6 @@ public:
     protocol::Bytes read(std::size_t count, std::chrono::milliseconds limit);
     // True when nothing arrives within `quiet`.
     bool staysQuiet(std::chrono::milliseconds quiet);
-    void closeMaster();
 
 private:
     int master_ = -1;
