@@ -97,13 +97,19 @@ int main(int argc, char** argv) {
     ok = QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000) && ok;
     ok = shoot(window, "dashboard.png") && ok;
 
-    view->openSettings(QStringLiteral("hub"));
-    ok = shoot(window, "hub.png") && ok;
-    view->closeSettings();
-    QTest::qWait(100);
+    // A sheet opened at one section and its picture; closeSheet() lets it go.
+    const auto openSheet = [&](const char* section) {
+        view->openSettings(QString::fromLatin1(section));
+        ok = shoot(window, (std::string(section) + ".png").c_str()) && ok;
+    };
+    const auto closeSheet = [&] {
+        view->closeSettings();
+        QTest::qWait(100);
+    };
+    openSheet("hub");
+    closeSheet();
 
-    view->openSettings(QStringLiteral("basic"));
-    ok = shoot(window, "basic.png") && ok;
+    openSheet("basic");
     if (QObject* basic = window->findChild<QObject*>(QStringLiteral("basicSettingsView"))) {
         if (QObject* baud = basic->findChild<QObject*>(QStringLiteral("baudRate"))) {
             auto* list = baud->property("popup").value<QObject*>();
@@ -118,18 +124,12 @@ int main(int argc, char** argv) {
     } else {
         ok = false;
     }
-    view->closeSettings();
-    QTest::qWait(100);
-    view->openSettings(QStringLiteral("network"));
-    ok = shoot(window, "network.png") && ok;
-    view->closeSettings();
-    QTest::qWait(100);
-    view->openSettings(QStringLiteral("wifi"));
-    ok = shoot(window, "wifi.png") && ok;
-    view->closeSettings();
-    QTest::qWait(100);
-    view->openSettings(QStringLiteral("mqtt"));
-    ok = shoot(window, "mqtt.png") && ok;
+    closeSheet();
+    openSheet("network");
+    closeSheet();
+    openSheet("wifi");
+    closeSheet();
+    openSheet("mqtt");
     if (QObject* mqttView = window->findChild<QObject*>(QStringLiteral("mqttSettingsView"))) {
         auto* mqtt = mqttView->property("screen").value<ui::MQTTSettingsModel*>();
         for (const char* pane : {"topics", "timing", "tls"}) {
