@@ -14,6 +14,19 @@ Item {
         ContentView { anchors.fill: parent }
     }
 
+    // The Bluetooth section alone, with a connected printer whose name is far too long.
+    readonly property string longName: "Kitchen printer by the back door, second shelf, left of the till"
+    QtObject {
+        id: connectedRadio
+        readonly property var bluetoothManager: ({ hasConnectedDevice: true })
+        readonly property string connectedDeviceName: top.longName
+        readonly property var bluetoothDevices: ListModel {}
+    }
+    Component {
+        id: connectedBluetooth
+        BluetoothSection { width: 324; shown: true; model: connectedRadio }
+    }
+
     TestCase {
         name: "Window"
         when: windowShown
@@ -21,7 +34,10 @@ Item {
         // Each test starts from a window of its own, as the application does: on USB, nothing
         // connected, no sheet open.
         property var view
-        function init() { view = createTemporaryObject(contentView, top) }
+        function init() {
+            failOnWarning(/Binding loop/)
+            view = createTemporaryObject(contentView, top)
+        }
 
         // The visible item showing `text` (a label, a button's text), searched from the window's
         // root so that popups are found too.
@@ -92,6 +108,16 @@ Item {
 
             press("Disconnect")
             tryCompare(view.model, "isCurrentConnected", false, 5000)
+        }
+
+        // A long name is cut short; the way to disconnect keeps its size, inside the panel.
+        function test_aLongPrinterNameLeavesDisconnectWhole() {
+            const section = createTemporaryObject(connectedBluetooth, top)
+            const name = find(top.longName, section)
+            const button = find("Disconnect", section)
+            verify(name.truncated, "the name is elided")
+            verify(button.width >= button.implicitWidth)
+            verify(button.mapToItem(section, button.width, 0).x <= section.width, "Disconnect inside the panel")
         }
 
         function test_aBadAddressRaisesTheNetworkAlert() {
