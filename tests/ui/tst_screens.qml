@@ -80,7 +80,6 @@ Item {
             press("Language / Codepage")
             // The list has slid in once the screen below it is hidden.
             tryVerify(() => find("Set") === null, 2000, "the list opened")
-            verify(find("Simplified Chinese") !== null)
             press("CP437 [US, European Standard]")
             // Back on the Basic screen once the list has slid away.
             tryVerify(() => find("Traditional Chinese") === null, 2000, "the list closed")
@@ -112,7 +111,6 @@ Item {
             press("TLS")
             press("One-way")
             compare(find("Apply TLS Settings").enabled, false)
-            verify(sim.logged("发送MQTT命令: 1F 28 54"))
 
             // The chooser's accept path: a DER file becomes a PEM block, and Apply sends it.
             // (The chooser itself is the platform's; its result arrives here.)
