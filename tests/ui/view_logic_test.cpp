@@ -18,13 +18,16 @@ using connection::USBSerialPort;
 
 namespace {
 
+// The radio of the newest view.
+testing_support::FakeBleCentral* radio = nullptr;
+
 class ViewLogic : public ::testing::Test {
 protected:
     void SetUp() override { start(RadioState::poweredOn); }
 
     // A view whose radio reports `state` first.
     void start(RadioState state) {
-        ContentViewModel::setCentralFactory([this, state] {
+        ContentViewModel::setCentralFactory([state] {
             auto central = std::make_unique<testing_support::FakeBleCentral>(state);
             radio = central.get();
             return central;
@@ -40,7 +43,6 @@ protected:
         ASSERT_TRUE(connected.wait(5000));
     }
 
-    testing_support::FakeBleCentral* radio = nullptr; // the newest view's
     std::unique_ptr<ContentViewModel> view;
 };
 
