@@ -2,7 +2,7 @@
 // a running printer-sim the tests connect to over TCP, and the application's console lines.
 #include "connection/console.hpp"
 #include "tests/connection/fake_ble_central.hpp"
-#include "tests/support/process.hpp"
+#include "tests/sim/sim_process.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
 
@@ -14,7 +14,6 @@
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtQuickTest/quicktest.h>
 #include <algorithm>
-#include <regex>
 
 Q_IMPORT_QML_PLUGIN(PrinterConfigPlugin)
 Q_IMPORT_QML_PLUGIN(PrinterConfig_ControlsPlugin)
@@ -26,33 +25,22 @@ class SimHarness : public QObject {
     // A DER certificate on disk, for the import tests.
     Q_PROPERTY(QString certificateFile READ certificateFile CONSTANT)
 public:
-    SimHarness() : sim_(PRINTER_SIM_PATH, {"--listen", "127.0.0.1:0"}) {
+    SimHarness() : sim_({"--listen", "127.0.0.1:0"}) {
         connection::setConsoleSink([this](std::string_view line) { console_.emplace_back(line); });
-        const std::string first = sim_.takeFirstLine();
-        std::smatch found;
-        if (std::regex_search(first, found, std::regex(R"(:(\d+)$)"))) {
-            port_ = std::stoi(found[1]);
-        }
     }
-    int port() const { return port_; }
+    int port() const { return sim_.firstPort(); }
     QString certificateFile() {
-        const QString path = files_.filePath(QStringLiteral("device.crt"));
-        QFile file(path);
+        QFile file(files_.filePath(QStringLiteral("device.crt")));
         if (file.open(QIODevice::WriteOnly)) {
             file.write(QByteArray("\x30\x82\x01\x0a", 4));
         }
-        return path;
+        return file.fileName();
     }
     // Never blocks: the window's socket writes from the same event loop.
     Q_INVOKABLE bool printed(const QString& fragment) {
-        sim_.waitForLine(testing_support::containing({fragment.toStdString()}),
-                         std::chrono::milliseconds(0));
-        for (const auto& line : sim_.lines()) {
-            if (line.find(fragment.toStdString()) != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
+        const auto match = testing_support::containing({fragment.toStdString()});
+        sim_.waitForLine(match, std::chrono::milliseconds(0)); // takes in what has come
+        return std::ranges::any_of(sim_.lines(), match);
     }
 
     Q_INVOKABLE QString lastLine() const {
@@ -60,17 +48,13 @@ public:
     }
     // Whether the application printed a console line containing `fragment`.
     Q_INVOKABLE bool logged(const QString& fragment) const {
-        const std::string wanted = fragment.toStdString();
-        return std::ranges::any_of(console_, [&](const std::string& line) {
-            return line.find(wanted) != std::string::npos;
-        });
+        return std::ranges::any_of(console_, testing_support::containing({fragment.toStdString()}));
     }
 
 private:
-    testing_support::ChildProcess sim_;
+    sim_testing::SimProcess sim_;
     std::vector<std::string> console_;
     QTemporaryDir files_;
-    int port_ = 0;
 };
 
 class Setup : public QObject {

@@ -19,7 +19,6 @@ public slots:
                                         [](QQmlEngine*, QJSEngine*) { return new Probe; });
     }
     // Qt 6.4 puts a static module's qmldir under qrc:/, which is not an import path by default.
-    // Qt 6.4 puts a static module's qmldir under qrc:/, which is not an import path by default.
     void qmlEngineAvailable(QQmlEngine* engine) { engine->addImportPath(QStringLiteral("qrc:/")); }
 };
 

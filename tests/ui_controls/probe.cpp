@@ -35,7 +35,5 @@ QVariantList Probe::glyphs(const QFont& font, const QString& text) const {
 
 QString Probe::resourceText(const QString& path) const {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
