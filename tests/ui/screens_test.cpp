@@ -313,6 +313,24 @@ TEST_F(Screens, ASendThatFailsShowsHowFarItGotInsteadOfTheConfirmation) {
     EXPECT_EQ(shown, expected);
 }
 
+// A transfer reports how far it got, in bytes of the whole, for the sheet's progress bar: it
+// ends with everything delivered and then stops transferring.
+TEST_F(Screens, ATransferReportsItsProgressToTheEnd) {
+    std::vector<std::pair<double, double>> seen;
+    QObject::connect(&wifi, &SettingsScreenModel::progressChanged, &wifi, [&] {
+        if (wifi.transferring() && wifi.bytesTotal() > 0) {
+            seen.emplace_back(wifi.bytesSent(), wifi.bytesTotal());
+        }
+    });
+    sheet.wifiName = "shop";
+    sheet.wifiPassword = "secret-password";
+    press([&] { wifi.set(); });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().first, seen.back().second);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_FALSE(wifi.transferring());
+}
+
 // Steps still due when the sheet closes keep running, reading the values they were left with.
 TEST_F(Screens, MqttStepsOutliveTheScreenAndTheSheet) {
     auto leavingSheet = std::make_unique<PrinterSettingsModel>();
