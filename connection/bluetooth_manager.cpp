@@ -59,10 +59,6 @@ BluetoothManager::~BluetoothManager() {
     failOutstanding(QStringLiteral("Printer not connected"));
 }
 
-void BluetoothManager::raise(const QString& message) {
-    raiseNow(message);
-}
-
 // Every report of the central is handled as it arrives: the central already delivers them on the
 // main thread after the call that caused them has returned, so handling them in arrival order
 // keeps a late report of an old link from overtaking a newer one.
@@ -99,7 +95,7 @@ void BluetoothManager::centralDidUpdateState(RadioState state) {
         console(QStringLiteral("Bluetooth is enabled"));
         startScan();
     } else {
-        raise(problemOf(state));
+        raiseNow(problemOf(state));
     }
     emit radioStateReported(state);
 }
@@ -107,12 +103,14 @@ void BluetoothManager::centralDidUpdateState(RadioState state) {
 // --- scanning -------------------------------------------------------------------------------
 
 void BluetoothManager::startScan() {
+    // Asked first, even when the answer waits for the first report: a deferred central is made
+    // by the question, and its first report follows.
     const RadioState state = central_->state();
     if (!reportedState_) {
         return;
     }
     if (state != RadioState::poweredOn) {
-        raise(QStringLiteral("Please turn on Bluetooth"));
+        raiseNow(QStringLiteral("Please turn on Bluetooth"));
         return;
     }
     central_->stopScan();
@@ -225,13 +223,13 @@ void BluetoothManager::didFailToConnect(const BlePeripheral& /*peripheral*/,
     const QString text =
         QStringLiteral("Connection failed: ") + error.value_or(QStringLiteral("Unknown error"));
     console(text);
-    raise(text);
+    raiseNow(text);
 }
 
 void BluetoothManager::didDisconnect(const BlePeripheral& peripheral,
                                      const std::optional<QString>& error) {
     if (error) {
-        raise(QStringLiteral("Device disconnected: ") + *error);
+        raiseNow(QStringLiteral("Device disconnected: ") + *error);
     }
     // The end of a link replaced by a newer one must not take the newer one down.
     if (connectedDevice_ && connectedDevice_->identifier != peripheral.identifier) {

@@ -114,7 +114,6 @@ private:
     };
 
     void writeNextChunk();
-    void raise(const QString& message);
     void later(std::chrono::milliseconds delay, std::function<void()> work);
     void setConnectedDevice(std::optional<BlePeripheral> device);
     // Every send not yet delivered fails with `error` (once each), and the writer is idle again.

@@ -115,12 +115,10 @@ void PlanRun::report(int index, const connection::DeliveryReport& delivery) {
 }
 
 void PlanRun::setSent(int index, qint64 sent) {
-    sent_[static_cast<std::size_t>(index)] = sent;
-    qint64 total = 0;
-    for (const qint64 part : sent_) {
-        total += part;
-    }
-    emit bytesProgress(total, handedOverBytes_);
+    qint64& step = sent_[static_cast<std::size_t>(index)];
+    sentBytes_ += sent - step;
+    step = sent;
+    emit bytesProgress(sentBytes_, handedOverBytes_);
 }
 
 void PlanRun::settle(int index) {

@@ -55,8 +55,9 @@ private:
     Scheduler scheduler_;
     void setSent(int index, qint64 sent);
 
-    std::vector<bool> handedOver_;   // handed to the transport, not yet reported
-    std::vector<qint64> sent_;       // per step, what has gone out so far
+    std::vector<bool> handedOver_; // handed to the transport, not yet reported
+    std::vector<qint64> sent_;     // per step, what has gone out so far
+    qint64 sentBytes_ = 0;         // the sum of sent_
     qint64 handedOverBytes_ = 0;
     std::vector<bool> settledSteps_; // refused or reported
     int settled_ = 0;

@@ -1,16 +1,21 @@
 import QtQuick
 import PrinterConfig.Controls
 
-// The window's alerts, the transports' and the screens', one at a time in the order raised.
+// The window's alerts, the transports' and the screens', one at a time in the order raised: up
+// while one waits, and up again for the next once one is dismissed.
 AppDialog {
     objectName: "alert"
     property var alerts
-    readonly property bool raised: alerts.showing
     z: 100 // over the settings sheet
     title: alerts.title
     message: alerts.message
-    onRaisedChanged: if (raised) open()
-    Component.onCompleted: if (raised) open()
-    // The next alert, if any, comes up once this one has gone.
+    Component.onCompleted: if (alerts.showing) open()
+    Connections {
+        target: alerts
+        function onCurrentChanged() {
+            if (alerts.showing && !visible)
+                open()
+        }
+    }
     onClosed: alerts.dismiss()
 }

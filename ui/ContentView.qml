@@ -104,7 +104,7 @@ Item {
                         wanted: content.connectionType === "network"
                         file: "NetworkSection.qml"
                         initial: ({ model: content, shown: wanted })
-                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "network")
+                        onLoaded: item.shown = Qt.binding(() => wanted)
                     }
                     LazyLoader {
                         id: bluetoothSection
@@ -112,7 +112,7 @@ Item {
                         wanted: content.connectionType === "bluetooth"
                         file: "BluetoothSection.qml"
                         initial: ({ model: content, shown: wanted })
-                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "bluetooth")
+                        onLoaded: item.shown = Qt.binding(() => wanted)
                     }
                     LazyLoader {
                         id: usbSection
@@ -120,7 +120,7 @@ Item {
                         wanted: content.connectionType === "usb"
                         file: "UsbSection.qml"
                         initial: ({ model: content, shown: wanted })
-                        onLoaded: item.shown = Qt.binding(() => content.connectionType === "usb")
+                        onLoaded: item.shown = Qt.binding(() => wanted)
                     }
                 }
 
@@ -189,17 +189,9 @@ Item {
     // --- alerts: the transports' and the screens', one at a time in the order raised --------
     // Made when the first alert is raised.
     LazyLoader {
-        id: alert
         wanted: content.alerts.showing
         file: "AlertView.qml"
         initial: ({ alerts: content.alerts })
-    }
-    Connections {
-        target: content.alerts
-        function onCurrentChanged() {
-            if (content.alerts.showing && alert.item && !alert.item.visible)
-                alert.item.open()
-        }
     }
 
     // --- settings sheet -------------------------------------------------------------------

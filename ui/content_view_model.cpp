@@ -48,8 +48,12 @@ ContentViewModel::ContentViewModel(QObject* parent)
     connect(usb_, &USBSerialManager::selectedPortPathChanged, this, changed);
     connect(usb_, &USBSerialManager::isConnectedChanged, this, changed);
     connect(usb_, &USBSerialManager::connectionStatusChanged, this, changed);
-    relayAlerts(*network_, QStringLiteral("Network"));
-    relayAlerts(*usb_, QStringLiteral("USB"));
+    connect(network_, &ManagerAlert::alertRaised, this, [this](const QString& message) {
+        postManagerAlert(*network_, QStringLiteral("Network"), message);
+    });
+    connect(usb_, &ManagerAlert::alertRaised, this, [this](const QString& message) {
+        postManagerAlert(*usb_, QStringLiteral("USB"), message);
+    });
     connect(bluetooth_, &ManagerAlert::alertRaised, this, [this](const QString& message) {
         // Nobody asked for Bluetooth: a machine without a radio is no news until then (choosing
         // Bluetooth says what the radio last reported).
@@ -57,11 +61,7 @@ ContentViewModel::ContentViewModel(QObject* parent)
             bluetooth_->setShowAlert(false);
             return;
         }
-        alerts_.post(QStringLiteral("Bluetooth"), message, [this] {
-            if (!alerts_.holds(QStringLiteral("Bluetooth"))) {
-                bluetooth_->setShowAlert(false);
-            }
-        });
+        postManagerAlert(*bluetooth_, QStringLiteral("Bluetooth"), message);
     });
     testNoticeTimer_.setSingleShot(true);
     testNoticeTimer_.setInterval(kTestNoticeTime);
@@ -71,15 +71,14 @@ ContentViewModel::ContentViewModel(QObject* parent)
 
 ContentViewModel::~ContentViewModel() = default;
 
-void ContentViewModel::relayAlerts(connection::ManagerAlert& manager, const QString& title) {
-    connect(&manager, &connection::ManagerAlert::alertRaised, this,
-            [this, &manager, title](const QString& message) {
-                alerts_.post(title, message, [this, &manager, title] {
-                    if (!alerts_.holds(title)) {
-                        manager.setShowAlert(false);
-                    }
-                });
-            });
+void ContentViewModel::postManagerAlert(connection::ManagerAlert& manager, const QString& title,
+                                        const QString& message) {
+    // The manager's flag stays up while any of its alerts waits.
+    alerts_.post(title, message, [this, &manager, title] {
+        if (!alerts_.holds(title)) {
+            manager.setShowAlert(false);
+        }
+    });
 }
 
 QString ContentViewModel::connectionTypeText() const {
@@ -112,21 +111,20 @@ ContentViewModel::Derived ContentViewModel::compute() const {
     Derived d;
     d.isCurrentConnected = (*transports_)[connectionType_].isLinkUp();
     const auto& device = bluetooth_->connectedDevice();
-    d.connectedDeviceName =
-        device && !device->name.isEmpty() ? device->name : QStringLiteral("Printer");
+    const QString deviceName = device ? device->name : QString();
+    d.connectedDeviceName = deviceName.isEmpty() ? QStringLiteral("Printer") : deviceName;
     switch (connectionType_) {
     case ConnectionType::bluetooth: {
         const auto count = bluetooth_->discoveredDevices().size();
-        if (device && !device->name.isEmpty()) {
-            d.statusText = QStringLiteral("Connected · ") + device->name;
+        if (!deviceName.isEmpty()) {
+            d.statusText = QStringLiteral("Connected · ") + deviceName;
         } else if (count == 0) {
             d.statusText = QStringLiteral("Scanning for printers…");
         } else {
             d.statusText =
                 QString::number(count) + QStringLiteral(" device(s) found — tap to connect");
         }
-        d.connectedName =
-            device && !device->name.isEmpty() ? device->name : QStringLiteral("Bluetooth Printer");
+        d.connectedName = deviceName.isEmpty() ? QStringLiteral("Bluetooth Printer") : deviceName;
         d.connectionKind = QStringLiteral("Bluetooth LE");
         break;
     }
@@ -245,8 +243,7 @@ void ContentViewModel::selectConnectionType(ConnectionType type) {
         // "turn it on" would contradict "not supported". The first choice starts the Bluetooth
         // stack, whose first report then speaks for itself.
         if (const QString problem = bluetooth_->radioProblem(); !problem.isEmpty()) {
-            alerts_.post(QStringLiteral("Bluetooth"), problem,
-                         [this] { bluetooth_->setShowAlert(false); });
+            postManagerAlert(*bluetooth_, QStringLiteral("Bluetooth"), problem);
         } else {
             bluetooth_->startScan();
         }

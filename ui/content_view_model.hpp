@@ -133,7 +133,9 @@ private:
     Derived compute() const;
     // Recomputes what follows from the state and tells of each value that changed.
     void refresh();
-    void relayAlerts(connection::ManagerAlert& manager, const QString& title);
+    // Queues a transport's alert in the window's alerts under `title`.
+    void postManagerAlert(connection::ManagerAlert& manager, const QString& title,
+                          const QString& message);
     void showTestNotice(const QString& notice);
 
     std::unique_ptr<connection::Transports> transports_;
@@ -152,7 +154,6 @@ private:
     // The address the network link was made to: the fields may be edited or reset meanwhile.
     QString linkedAddress_;
     bool appearReady_ = false;
-    // A Bluetooth alert raised while another transport is chosen waits until Bluetooth is.
     Derived derived_;
     QString testNotice_;
     QTimer testNoticeTimer_;

@@ -31,10 +31,13 @@ void SettingsScreenModel::setShowRefusal(bool show) {
     }
 }
 
+ContentViewModel* SettingsScreenModel::content() const {
+    return settings_ ? settings_->content() : content_.data();
+}
+
 void SettingsScreenModel::postAlert(const QString& title, const QString& message,
                                     std::function<void()> dismissed) {
-    ContentViewModel* content = settings_ ? settings_->content() : content_.data();
-    if (content != nullptr) {
+    if (ContentViewModel* content = this->content()) {
         content->alerts()->post(title, message, std::move(dismissed));
     }
 }
@@ -67,7 +70,7 @@ void SettingsScreenModel::confirmed() {
 
 void SettingsScreenModel::run(plans::Plan plan) {
     // The sheet fixed its transport when it opened; it stays the one this screen sends over.
-    ContentViewModel* content = settings_ ? settings_->content() : content_.data();
+    ContentViewModel* content = this->content();
     const auto type = connection::connectionTypeFromRaw(
         (settings_ ? settings_->connectionType() : connectionType_).toStdString());
     connection::Transport* transport =

@@ -69,6 +69,9 @@ protected:
     void postAlert(const QString& title, const QString& message, std::function<void()> dismissed);
 
 private:
+    // The window's model: the sheet's, or the one kept from it once the sheet has gone.
+    ContentViewModel* content() const;
+
     QPointer<PrinterSettingsModel> settings_;
     QPointer<ContentViewModel> content_;
     QString connectionType_;
