@@ -1,0 +1,30 @@
+#pragma once
+
+#include "connection/connection_type.hpp"
+
+#include <QString>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace connection {
+
+// One printer named on a command line: `tcp:HOST[:PORT]` (an IPv4 address; port 9100 by
+// default), `serial:PATH` (any terminal device, opened as a USB serial line),
+// `usb:PORT-ID` (as the USB list shows it) or `ble:ADDRESS`.
+struct Target {
+    enum class Kind { tcp, serial, usb, ble };
+    Kind kind = Kind::tcp;
+    QString address;  // host, device path, port id or Bluetooth address
+    QString port;     // TCP only
+    std::string text; // as written
+
+    ConnectionType connectionType() const;
+};
+
+inline constexpr std::string_view kDefaultRawPort = "9100";
+
+// The target, or why the text names none (the message names the text).
+std::variant<Target, QString> parseTarget(std::string_view text);
+
+} // namespace connection
