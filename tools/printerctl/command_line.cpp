@@ -14,7 +14,11 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
+
+#include <QFile>
+#include <QFileInfo>
 
 namespace printerctl {
 
@@ -317,6 +321,83 @@ Plan planCommand(const std::string& command, const std::vector<std::string>& wor
     usage("unknown command '" + command + "'");
 }
 
+// One target per line; `#` starts a comment.
+std::vector<std::string> targetsFromFile(const std::string& path) {
+    QFile file(QString::fromLocal8Bit(path.c_str()));
+    if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly)) {
+        refuse("printerctl: --targets " + path + ": " +
+               (file.isOpen() ? std::string("not a file") : file.errorString().toStdString()));
+    }
+    // A list of a thousand printers is some tens of kilobytes.
+    const QByteArray text = file.read(plans::kProfileLimit + 1);
+    if (text.size() > plans::kProfileLimit) {
+        refuse("printerctl: --targets " + path + ": larger than 1 MiB");
+    }
+    std::vector<std::string> targets;
+    for (QByteArray line : text.split('\n')) {
+        if (const auto hash = line.indexOf('#'); hash >= 0) {
+            line.truncate(hash);
+        }
+        if (line = line.trimmed(); !line.isEmpty()) {
+            targets.push_back(line.toStdString());
+        }
+    }
+    return targets;
+}
+
+Invocation applyCommand(const std::vector<std::string>& words, bool dryRun) {
+    const Words w("apply", words, {"jobs", "targets"}, {"dry-run", "json"});
+    const auto& p = w.positional();
+    if (p.empty()) {
+        usage("'apply' expects PROFILE, then TARGET... or --targets FILE");
+    }
+    ApplyRequest request;
+    request.dryRun = dryRun || w.has("dry-run");
+    request.json = w.has("json");
+    if (const auto jobs = w.option("jobs")) {
+        const auto value = protocol::parseUnsignedDecimal(*jobs, 1024);
+        if (!value || *value < 1) {
+            usage("--jobs must be a whole number 1...1024, not '" + *jobs + "'");
+        }
+        request.jobs = static_cast<int>(*value);
+    }
+    auto loaded = plans::readProfileFile(QString::fromLocal8Bit(p[0].c_str()));
+    if (const auto* problems = std::get_if<QStringList>(&loaded)) {
+        refuse("printerctl: " + p[0] + ":\n  " +
+               problems->join(QStringLiteral("\n  ")).toStdString());
+    }
+    auto& profile = std::get<plans::LoadedProfile>(loaded);
+    request.plan = plans::profilePlan(profile.profile);
+    request.warning = profile.warning;
+
+    std::vector<std::string> texts(p.begin() + 1, p.end());
+    if (const auto file = w.option("targets")) {
+        const auto listed = targetsFromFile(*file);
+        texts.insert(texts.end(), listed.begin(), listed.end());
+    }
+    if (texts.empty() && !request.dryRun) {
+        usage("'apply' needs at least one TARGET (tcp:HOST[:PORT], serial:PATH, usb:PORT-ID, "
+              "ble:ADDRESS) or --targets FILE");
+    }
+    std::set<std::string> seen;
+    for (const auto& text : texts) {
+        auto parsed = connection::parseTarget(text);
+        if (const auto* error = std::get_if<QString>(&parsed)) {
+            refuse("printerctl: " + error->toStdString());
+        }
+        auto& target = std::get<connection::Target>(parsed);
+        // The same printer twice would get two profiles interleaved.
+        const std::string key = target.kind == connection::Target::Kind::tcp
+                                    ? (target.address + ":" + target.port).toStdString()
+                                    : target.text;
+        if (!seen.insert(key).second) {
+            refuse("printerctl: " + text + " is listed twice");
+        }
+        request.targets.push_back(std::move(target));
+    }
+    return request;
+}
+
 Invocation parse(const std::vector<std::string>& arguments) {
     SendRequest send;
     std::size_t i = 0;
@@ -355,6 +436,21 @@ Invocation parse(const std::vector<std::string>& arguments) {
     if (command == "decode") {
         const Words w("decode", words, {}, {"json", "show-secrets"});
         return DecodeRequest{w.has("json"), w.has("show-secrets"), w.positional()};
+    }
+    if (command == "apply" || command == "profile") {
+        if (send.transport != Transport::none) {
+            usage("'" + command + "' takes its printers as TARGET arguments, not --" +
+                  (command == "apply" ? "tcp and the like" : "tcp"));
+        }
+        if (command == "apply") {
+            return applyCommand(words, send.dryRun);
+        }
+        const Words w("profile", words, {});
+        const auto& p = w.positional(2, "check PROFILE");
+        if (p[0] != "check") {
+            usage("'profile' expects check PROFILE");
+        }
+        return ProfileCheckRequest{p[1]};
     }
     if (command == "list") {
         if (send.dryRun || send.transport != Transport::none) {
@@ -416,6 +512,12 @@ Commands:
   mqtt tls off
   mqtt tls one-way CERT-FILE
   mqtt tls mutual CA-FILE CLIENT-FILE KEY-FILE [--password TEXT]
+  apply PROFILE [--dry-run] [--jobs N] [--json] [--targets FILE] TARGET...
+                                         a profile to printers: TCP and serial targets N at
+                                         once (default 32), USB and Bluetooth one at a time;
+                                         TARGET: tcp:HOST[:PORT], serial:PATH, usb:PORT-ID,
+                                         ble:ADDRESS; FILE: one target per line (# comments)
+  profile check PROFILE                  reads and checks a profile; sends nothing
   decode [--json] [--show-secrets] [HEX...]
                                          hex from the arguments, or standard input
   list usb                               USB printers, one per line: PORT-ID, name, kind,
@@ -425,7 +527,8 @@ Commands:
 
 --serial opens any terminal device as a USB serial line (115200 8N1, raw).
 --dry-run prints each command as one line of hex and sends nothing.
-Exit status: 0 done, 1 transport or send failure, 2 usage or invalid input.
+Exit status: 0 done, 1 transport or send failure (apply: any target failed), 2 usage or
+invalid input (nothing sent).
 
 Codepages:
 )";

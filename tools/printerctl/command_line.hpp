@@ -1,6 +1,8 @@
 #pragma once
 
+#include "connection/target.hpp"
 #include "plans/plan.hpp"
+#include "plans/profile.hpp"
 
 #include <string>
 #include <variant>
@@ -27,6 +29,22 @@ struct DecodeRequest {
 
 struct HelpRequest {};
 
+// `apply PROFILE [--dry-run] [--jobs N] [--json] [--targets FILE] TARGET...`: one profile to
+// many printers. The profile is read and checked whole while parsing.
+struct ApplyRequest {
+    bool dryRun = false;
+    bool json = false;
+    int jobs = 32; // TCP and serial targets at once
+    plans::ProfilePlan plan;
+    QString warning; // the profile file can be read by others
+    std::vector<connection::Target> targets;
+};
+
+// `profile check PROFILE`.
+struct ProfileCheckRequest {
+    std::string path;
+};
+
 // `list usb` / `list ble`: the printers a transport can reach.
 struct ListRequest {
     Transport transport = Transport::usb;
@@ -38,8 +56,8 @@ struct CommandLineError {
     std::string message;
 };
 
-using Invocation =
-    std::variant<SendRequest, DecodeRequest, HelpRequest, ListRequest, CommandLineError>;
+using Invocation = std::variant<SendRequest, DecodeRequest, HelpRequest, ListRequest, ApplyRequest,
+                                ProfileCheckRequest, CommandLineError>;
 
 Invocation parseCommandLine(const std::vector<std::string>& arguments);
 

@@ -2,6 +2,7 @@
 #include "protocol/decoder.hpp"
 #include "protocol/frame.hpp"
 #include "tools/printerctl/command_line.hpp"
+#include "tools/printerctl/fleet.hpp"
 #include "tools/printerctl/hex_input.hpp"
 #include "tools/printerctl/transport_send.hpp"
 
@@ -66,6 +67,12 @@ int main(int argc, char** argv) {
         return list->transport == printerctl::Transport::ble
                    ? printerctl::listBlePrinters(list->scanSeconds)
                    : printerctl::listUsbPorts();
+    }
+    if (const auto* apply = std::get_if<printerctl::ApplyRequest>(&invocation)) {
+        return printerctl::applyProfile(*apply);
+    }
+    if (const auto* check = std::get_if<printerctl::ProfileCheckRequest>(&invocation)) {
+        return printerctl::checkProfile(*check);
     }
     if (const auto* decode = std::get_if<printerctl::DecodeRequest>(&invocation)) {
         return runDecode(*decode);

@@ -15,212 +15,224 @@ namespace printerctl {
 
 namespace {
 
-using connection::ConnectionType;
+using connection::Target;
 
-constexpr const char* kDefaultPort = "9100";
 // A printer advertises every few hundred milliseconds; a scan of this length sees it.
 constexpr std::chrono::milliseconds kBleScanLimit{15'000};
 constexpr std::chrono::milliseconds kBleReadyLimit{10'000};
 
-struct Target {
-    QString host;
-    QString port;
+} // namespace
+
+struct TargetSession::Link {
+    explicit Link(bool bluetooth)
+        : transports(bluetooth ? connection::makeSystemBleCentral()
+                               : connection::makeInactiveBleCentral()) {}
+    connection::Transports transports;
 };
 
-Target splitTarget(const std::string& target) {
-    const auto colon = target.rfind(':');
-    if (colon == std::string::npos) {
-        return {QString::fromStdString(target), QString::fromLatin1(kDefaultPort)};
+TargetSession::TargetSession(Target target, plans::Plan plan, Done done)
+    : target_(std::move(target)), plan_(std::move(plan)), done_(std::move(done)),
+      link_(std::make_unique<Link>(target_.kind == Target::Kind::ble)) {
+    // Success is the outcome here: the USB manager's confirmation alert would read as a failure.
+    for (auto& step : plan_.steps) {
+        step.reportSuccess = false;
     }
-    return {QString::fromStdString(target.substr(0, colon)),
-            QString::fromStdString(target.substr(colon + 1))};
-}
-
-ConnectionType typeOf(Transport transport) {
-    switch (transport) {
-    case Transport::tcp:
-        return ConnectionType::network;
-    case Transport::ble:
-        return ConnectionType::bluetooth;
-    default:
-        return ConnectionType::usb;
-    }
-}
-
-// One run: connect, run the plan once the link can carry it, wait for every step's delivery
-// report, disconnect.
-class SendSession {
-public:
-    explicit SendSession(const SendRequest& request)
-        : request_(request), type_(typeOf(request.transport)),
-          transports_(request.transport == Transport::ble ? connection::makeSystemBleCentral()
-                                                          : connection::makeInactiveBleCentral()) {
-        // Any alert ends the run: a refused connection, a time-out, a failed send.
-        for (const auto type : connection::kAllConnectionTypes) {
-            connection::Transport* transport = &transports_[type];
-            QObject::connect(transport, &connection::ManagerAlert::showAlertChanged, transport,
-                             [this, transport] {
-                                 if (transport->showAlert()) {
-                                     fail(transport->alertMessage());
-                                 }
-                             });
-        }
-        auto& network = transports_.network();
-        QObject::connect(&network, &connection::NetworkManager::isConnectedChanged, &network,
-                         [this, &network] { startWhen(network.isConnected()); });
-        auto& usb = transports_.usb();
-        QObject::connect(&usb, &connection::USBSerialManager::connectFinished, &usb,
-                         [this](bool connected) { startWhen(connected); });
-        QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb,
-                         [this] { connectListedUsbPort(); });
-        connectBluetoothSignals();
-    }
-
-    int run(const Target& target) {
-        switch (request_.transport) {
-        case Transport::tcp:
-            transports_.network().connect(target.host, target.port);
-            break;
-        case Transport::serial:
-            transports_.usb().connectSerialPath(QString::fromStdString(request_.target));
-            break;
-        case Transport::usb:
-            transports_.usb().refreshPorts();
-            break;
-        default:
-            // The radio's first state report starts a scan; the printer is connected once the
-            // scan sees it.
-            break;
-        }
-        return QCoreApplication::exec();
-    }
-
-private:
-    void connectBluetoothSignals() {
-        using connection::BluetoothManager;
-        auto& bluetooth = transports_.bluetooth();
-        const QString wanted = QString::fromStdString(request_.target).toUpper();
-        QObject::connect(
-            &bluetooth, &BluetoothManager::discoveredDevicesChanged, &bluetooth,
-            [this, wanted, &bluetooth] {
-                if (linkRequested_) {
-                    return;
-                }
-                for (const auto& device : bluetooth.discoveredDevices()) {
-                    if (device.identifier.toUpper() == wanted) {
-                        linkRequested_ = true;
-                        bluetooth.connect(device);
-                        // The manager gives up after its own 5 s; discovering the services may
-                        // take a few seconds more.
-                        QTimer::singleShot(kBleReadyLimit, &bluetooth, [this] {
-                            if (!started_) {
-                                fail(QStringLiteral("printerctl: %1 offered no writable "
-                                                    "characteristic")
-                                         .arg(QString::fromStdString(request_.target)));
-                            }
-                        });
-                    }
-                }
-            });
-        QObject::connect(&bluetooth, &BluetoothManager::writeCharacteristicReady, &bluetooth,
-                         [this] { startWhen(true); });
-        QObject::connect(&bluetooth, &BluetoothManager::radioStateReported, &bluetooth, [this] {
-            if (request_.transport != Transport::ble) {
-                return;
-            }
-            QTimer::singleShot(kBleScanLimit, &transports_.bluetooth(), [this] {
-                if (!linkRequested_) {
-                    fail(QStringLiteral("printerctl: no printer %1 seen by a %2 s scan")
-                             .arg(QString::fromStdString(request_.target))
-                             .arg(kBleScanLimit.count() / 1000));
-                }
-            });
-        });
-    }
-
-    void connectListedUsbPort() {
-        const QString wanted = QString::fromStdString(request_.target);
-        const auto& ports = transports_.usb().availablePorts();
-        if (std::ranges::find(ports, wanted, &connection::USBSerialPort::id) == ports.end()) {
-            fail(QStringLiteral("printerctl: no USB port \"%1\"; 'printerctl list usb' shows "
-                                "the ports")
-                     .arg(wanted));
-            return;
-        }
-        transports_.usb().connect(wanted);
-    }
-
-    void startWhen(bool connected) {
-        if (!connected || started_) {
-            return;
-        }
-        started_ = true;
-        plans::Plan plan = request_.plan;
-        // Success is the exit status here: the USB manager's confirmation alert would read as a
-        // failure.
-        for (auto& step : plan.steps) {
-            step.reportSuccess = false;
-        }
-        auto* run = new plans::PlanRun(std::move(plan), &transports_[type_]);
-        QObject::connect(run, &plans::PlanRun::stepRefused, run,
-                         [this](int, const QString& message) { fail(message); });
-        QObject::connect(run, &plans::PlanRun::stepReported, run,
-                         [this](int, const connection::DeliveryReport& report) {
-                             if (!report.delivered) {
-                                 fail(report.error);
+    auto& transports = link_->transports;
+    // Any alert ends the run: a refused connection, a time-out, a failed send, a dropped link.
+    for (const auto type : connection::kAllConnectionTypes) {
+        connection::Transport* transport = &transports[type];
+        QObject::connect(transport, &connection::ManagerAlert::showAlertChanged, transport,
+                         [this, transport] {
+                             if (transport->showAlert()) {
+                                 fail(transport->alertMessage());
                              }
                          });
-        QObject::connect(run, &plans::PlanRun::finished, run, [this] { finish(0); });
-        // After the link's own report has been handled in full (its console line first).
-        QTimer::singleShot(0, run, &plans::PlanRun::start);
     }
+    auto& network = transports.network();
+    QObject::connect(&network, &connection::NetworkManager::isConnectedChanged, &network,
+                     [this, &network] { startWhen(network.isConnected()); });
+    auto& usb = transports.usb();
+    QObject::connect(&usb, &connection::USBSerialManager::connectFinished, &usb,
+                     [this](bool connected) { startWhen(connected); });
+    QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb,
+                     [this] { connectListedUsbPort(); });
+    connectBluetoothSignals();
+}
 
-    void fail(const QString& message) {
-        if (!finished_) {
-            std::cerr << message.toStdString() << std::endl;
-        }
-        finish(1);
+TargetSession::~TargetSession() = default;
+
+void TargetSession::start() {
+    auto& transports = link_->transports;
+    switch (target_.kind) {
+    case Target::Kind::tcp:
+        transports.network().connect(target_.address, target_.port);
+        break;
+    case Target::Kind::serial:
+        transports.usb().connectSerialPath(target_.address);
+        break;
+    case Target::Kind::usb:
+        transports.usb().refreshPorts();
+        break;
+    case Target::Kind::ble:
+        // The radio's first state report starts a scan; the printer is connected once the scan
+        // sees it.
+        break;
     }
+}
 
-    void finish(int code) {
-        if (finished_) {
+void TargetSession::connectBluetoothSignals() {
+    using connection::BluetoothManager;
+    auto& bluetooth = link_->transports.bluetooth();
+    const QString wanted = target_.address.toUpper();
+    QObject::connect(&bluetooth, &BluetoothManager::discoveredDevicesChanged, &bluetooth,
+                     [this, wanted, &bluetooth] {
+                         if (linkRequested_) {
+                             return;
+                         }
+                         for (const auto& device : bluetooth.discoveredDevices()) {
+                             if (device.identifier.toUpper() == wanted) {
+                                 linkRequested_ = true;
+                                 bluetooth.connect(device);
+                                 // The manager gives up after its own 5 s; discovering the services
+                                 // may take a few seconds more.
+                                 QTimer::singleShot(kBleReadyLimit, &bluetooth, [this] {
+                                     if (!started_) {
+                                         fail(QStringLiteral("printerctl: %1 offered no writable "
+                                                             "characteristic")
+                                                  .arg(target_.address));
+                                     }
+                                 });
+                             }
+                         }
+                     });
+    QObject::connect(&bluetooth, &BluetoothManager::writeCharacteristicReady, &bluetooth,
+                     [this] { startWhen(true); });
+    QObject::connect(&bluetooth, &BluetoothManager::radioStateReported, &bluetooth, [this] {
+        if (target_.kind != Target::Kind::ble) {
             return;
         }
-        finished_ = true;
-        for (const auto type : connection::kAllConnectionTypes) {
-            transports_[type].disconnect();
-        }
-        // Let the alert or console lines already posted come out before leaving.
-        QTimer::singleShot(0, &transports_.network(), [code] { QCoreApplication::exit(code); });
+        QTimer::singleShot(kBleScanLimit, &link_->transports.bluetooth(), [this] {
+            if (!linkRequested_) {
+                fail(QStringLiteral("printerctl: no printer %1 seen by a %2 s scan")
+                         .arg(target_.address)
+                         .arg(kBleScanLimit.count() / 1000));
+            }
+        });
+    });
+}
+
+void TargetSession::connectListedUsbPort() {
+    auto& usb = link_->transports.usb();
+    const auto& ports = usb.availablePorts();
+    if (std::ranges::find(ports, target_.address, &connection::USBSerialPort::id) == ports.end()) {
+        fail(QStringLiteral("printerctl: no USB port \"%1\"; 'printerctl list usb' shows "
+                            "the ports")
+                 .arg(target_.address));
+        return;
     }
+    usb.connect(target_.address);
+}
 
-    const SendRequest& request_;
-    ConnectionType type_;
-    connection::Transports transports_;
-    bool linkRequested_ = false;
-    bool started_ = false;
-    bool finished_ = false;
-};
+void TargetSession::startWhen(bool connected) {
+    if (!connected || started_ || finished_) {
+        return;
+    }
+    started_ = true;
+    run_ = new plans::PlanRun(plan_, &link_->transports[target_.connectionType()]);
+    QObject::connect(run_, &plans::PlanRun::stepRefused, run_,
+                     [this](int index, const QString& message) { fail(message, index); });
+    QObject::connect(run_, &plans::PlanRun::stepReported, run_,
+                     [this](int index, const connection::DeliveryReport& report) {
+                         if (report.delivered) {
+                             ++outcome_.delivered;
+                             if (onStep) {
+                                 onStep(index);
+                             }
+                         } else {
+                             fail(report.error, index);
+                         }
+                     });
+    QObject::connect(run_, &plans::PlanRun::finished, run_, [this] {
+        run_ = nullptr;
+        finish();
+    });
+    // After the link's own report has been handled in full (its console line first).
+    QTimer::singleShot(0, run_, &plans::PlanRun::start);
+}
 
-} // namespace
+void TargetSession::fail(const QString& message, int step) {
+    if (finished_) {
+        return;
+    }
+    if (outcome_.error.isEmpty()) {
+        outcome_.error = message;
+        outcome_.failedStep = step;
+    }
+    finish();
+}
+
+void TargetSession::finish() {
+    if (finished_) {
+        return;
+    }
+    finished_ = true;
+    outcome_.ok = outcome_.error.isEmpty();
+    // Steps not yet due are not sent once one failed: the run goes, and its timers with it.
+    if (run_ != nullptr) {
+        run_->deleteLater();
+        run_ = nullptr;
+    }
+    for (const auto type : connection::kAllConnectionTypes) {
+        link_->transports[type].disconnect();
+    }
+    // Let the alert or console lines already posted come out first.
+    QTimer::singleShot(0, &link_->transports.network(), [this] { done_(outcome_); });
+}
 
 int sendRequest(const SendRequest& request) {
     Target target;
-    if (request.transport == Transport::tcp) {
-        target = splitTarget(request.target);
+    target.address = QString::fromStdString(request.target);
+    target.text = request.target;
+    switch (request.transport) {
+    case Transport::tcp: {
+        const auto colon = request.target.rfind(':');
+        target.kind = Target::Kind::tcp;
+        target.port = QString::fromLatin1(connection::kDefaultRawPort.data(),
+                                          connection::kDefaultRawPort.size());
+        if (colon != std::string::npos) {
+            target.address = QString::fromStdString(request.target.substr(0, colon));
+            target.port = QString::fromStdString(request.target.substr(colon + 1));
+        }
         if (const auto error =
-                connection::NetworkManager::validateEndpoint(target.host, target.port)) {
+                connection::NetworkManager::validateEndpoint(target.address, target.port)) {
             std::cerr << "printerctl: --tcp " << request.target << ": " << error->toStdString()
                       << std::endl;
             return 2;
         }
+        break;
+    }
+    case Transport::serial:
+        target.kind = Target::Kind::serial;
+        break;
+    case Transport::ble:
+        target.kind = Target::Kind::ble;
+        break;
+    default:
+        target.kind = Target::Kind::usb;
+        break;
     }
     int argc = 1;
     char name[] = "printerctl";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    SendSession session(request);
-    return session.run(target);
+    TargetSession session(target, request.plan, [](const TargetSession::Outcome& outcome) {
+        if (!outcome.ok) {
+            std::cerr << outcome.error.toStdString() << std::endl;
+        }
+        QCoreApplication::exit(outcome.ok ? 0 : 1);
+    });
+    session.start();
+    return QCoreApplication::exec();
 }
 
 int listUsbPorts() {

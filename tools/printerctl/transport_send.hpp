@@ -1,12 +1,64 @@
 #pragma once
 
+#include "connection/target.hpp"
+#include "plans/plan_run.hpp"
 #include "tools/printerctl/command_line.hpp"
+
+#include <QPointer>
+#include <functional>
+#include <memory>
 
 namespace printerctl {
 
-// Connects over the request's transport through the same managers and routing the window uses,
-// sends the planned commands with their spacing, waits until the bytes are delivered, and
-// disconnects. Returns the exit status: 0 done, 1 transport or send failure, 2 invalid target.
+// One printer's run of a plan, through the same managers and routing the window uses: connect,
+// run the plan once the link can carry it (its steps with their spacing), wait for every step's
+// delivery report, disconnect. The first failure (a refused or dropped link, a time-out, a failed
+// send) ends it; later steps are not sent. Needs a running Qt event loop.
+class TargetSession {
+public:
+    struct Outcome {
+        bool ok = false;
+        int delivered = 0;   // steps the transport delivered
+        int failedStep = -1; // the step that failed; -1 when the link failed before any
+        QString error;
+    };
+    // Called once, from the event loop, after the link was closed; the session may then be
+    // destroyed (not from inside the call).
+    using Done = std::function<void(const Outcome&)>;
+
+    TargetSession(connection::Target target, plans::Plan plan, Done done);
+    ~TargetSession();
+    TargetSession(const TargetSession&) = delete;
+    TargetSession& operator=(const TargetSession&) = delete;
+
+    void start();
+    const connection::Target& target() const { return target_; }
+    int stepCount() const { return static_cast<int>(plan_.steps.size()); }
+
+    // A step was delivered (for progress).
+    std::function<void(int step)> onStep;
+
+private:
+    struct Link;
+    void connectBluetoothSignals();
+    void connectListedUsbPort();
+    void startWhen(bool connected);
+    void fail(const QString& message, int step = -1);
+    void finish();
+
+    connection::Target target_;
+    plans::Plan plan_;
+    Done done_;
+    std::unique_ptr<Link> link_;
+    QPointer<plans::PlanRun> run_;
+    Outcome outcome_;
+    bool linkRequested_ = false;
+    bool started_ = false;
+    bool finished_ = false;
+};
+
+// A single command's run (--tcp, --serial, --usb, --ble). Returns the exit status: 0 done, 1
+// transport or send failure, 2 invalid target.
 //   --tcp HOST[:PORT]  port 9100 by default
 //   --serial PATH      any terminal device, opened as a USB serial line
 //   --usb PORT-ID      a port id as `printerctl list usb` shows it
