@@ -166,7 +166,10 @@ void TargetSession::fail(const QString& message, int step) {
     }
     if (outcome_.error.isEmpty()) {
         outcome_.error = message;
-        outcome_.failedStep = step;
+        // A link that drops while the plan runs stops it at the first command not delivered
+        // (one transport delivers in order).
+        outcome_.failedStep =
+            step >= 0 || !started_ ? step : std::min(outcome_.delivered, stepCount() - 1);
     }
     finish();
 }

@@ -19,7 +19,7 @@ public:
     struct Outcome {
         bool ok = false;
         int delivered = 0;   // steps the transport delivered
-        int failedStep = -1; // the step that failed; -1 when the link failed before any
+        int failedStep = -1; // the first step not delivered; -1: the link failed before any ran
         QString error;
     };
     // Called once, from the event loop, after the link was closed; the session may then be
