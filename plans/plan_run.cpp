@@ -28,6 +28,17 @@ PlanRun::PlanRun(Plan plan, connection::Transport* transport, Scheduler schedule
         });
     }
     handedOver_.assign(plan_.steps.size(), false);
+    ran_.assign(plan_.steps.size(), false);
+}
+
+void PlanRun::stop() {
+    stopped_ = true;
+    for (int i = 0; i < stepCount(); ++i) {
+        if (!ran_[static_cast<std::size_t>(i)] && !settledSteps_[static_cast<std::size_t>(i)]) {
+            ran_[static_cast<std::size_t>(i)] = true;
+            settle(i);
+        }
+    }
 }
 
 PlanRun::~PlanRun() = default;
@@ -53,6 +64,10 @@ void PlanRun::start() {
 }
 
 void PlanRun::runStep(int index) {
+    if (stopped_ || ran_[static_cast<std::size_t>(index)]) {
+        return;
+    }
+    ran_[static_cast<std::size_t>(index)] = true;
     const Step& step = plan_.steps[static_cast<std::size_t>(index)];
     StepResult result = step.build();
     if (!result.bytes) {

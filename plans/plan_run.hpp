@@ -28,6 +28,10 @@ public:
     // Connect to the signals first: steps due at once run here.
     void start();
 
+    // Steps not yet due are not run; `finished` follows once the steps already handed over
+    // have reported. (A profile stops at its first failure: the rest would only fail too.)
+    void stop();
+
     int stepCount() const { return static_cast<int>(plan_.steps.size()); }
     int deliveredSteps() const { return delivered_; }
     int failedSteps() const { return failed_; }
@@ -59,7 +63,9 @@ private:
     std::vector<qint64> sent_;     // per step, what has gone out so far
     qint64 sentBytes_ = 0;         // the sum of sent_
     qint64 handedOverBytes_ = 0;
-    std::vector<bool> settledSteps_; // refused or reported
+    std::vector<bool> settledSteps_; // refused, reported, or never run after a stop
+    std::vector<bool> ran_;
+    bool stopped_ = false;
     int settled_ = 0;
     int delivered_ = 0;
     int failed_ = 0;

@@ -137,6 +137,8 @@ Popup {
         case "basic": return basic
         case "network": return network
         case "wifi": return wifi
+        case "saveProfile": return saveProfile
+        case "applyProfile": return applyProfile
         default: return mqtt
         }
     }
@@ -171,6 +173,21 @@ Popup {
         id: mqtt
         MQTTSettingsView {
             settings: sheetModel
+        }
+    }
+
+    Component {
+        id: saveProfile
+        ProfileView {
+            settings: sheetModel
+            saving: true
+        }
+    }
+    Component {
+        id: applyProfile
+        ProfileView {
+            settings: sheetModel
+            saving: false
         }
     }
 
@@ -244,6 +261,27 @@ Popup {
                                     }
                                 }
                             }
+                        }
+                    }
+                }
+                // Profiles: the same settings for many printers.
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.leftMargin: 14
+                    Layout.rightMargin: 14
+                    spacing: 10
+                    Repeater {
+                        model: [{ title: "Save as Profile\u2026", section: "saveProfile",
+                                  description: "Save what the screens hold to a file" },
+                                { title: "Apply Profile\u2026", section: "applyProfile",
+                                  description: "Send a saved profile to this printer" }]
+                        delegate: PrimaryButton {
+                            required property var modelData
+                            text: modelData.title
+                            filled: false
+                            Accessible.description: modelData.description
+                            Layout.fillWidth: true
+                            onClicked: sheetModel.enter(modelData.section)
                         }
                     }
                 }

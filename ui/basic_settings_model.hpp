@@ -19,6 +19,11 @@ class BasicSettingsModel : public SettingsScreenModel {
 
 public:
     using SettingsScreenModel::SettingsScreenModel;
+    ~BasicSettingsModel() override { leaving(); }
+    void keepValues(ScreenValues& values) const override {
+        values.language = static_cast<std::uint8_t>(language_);
+        values.useFont12x24 = useFont12x24;
+    }
 
     int language() const { return language_; }
     void setLanguage(int id);

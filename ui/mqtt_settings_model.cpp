@@ -92,6 +92,21 @@ void MQTTSettingsModel::adjustPort() {
     }
 }
 
+void MQTTSettingsModel::keepValues(ScreenValues& values) const {
+    values.topics = state_->topics;
+    values.timing = state_->timing;
+    values.useDefaultClientID = state_->useDefaultClientID;
+    const auto text = [](const protocol::Bytes& bytes) {
+        return std::string(bytes.begin(), bytes.end());
+    };
+    values.tls = {static_cast<plans::TlsSettings::Mode>(tlsMode_),
+                  certificatePEM.toStdString(),
+                  text(mutualFiles_[0]),
+                  text(mutualFiles_[1]),
+                  text(mutualFiles_[2]),
+                  mutualPassword.toStdString()};
+}
+
 void MQTTSettingsModel::setTlsMode(int mode) {
     if (mode == tlsMode_ || mode < 0 || mode > 2) {
         return;

@@ -49,6 +49,8 @@ class MQTTSettingsModel : public SettingsScreenModel {
 
 public:
     explicit MQTTSettingsModel(QObject* parent = nullptr);
+    ~MQTTSettingsModel() override { leaving(); }
+    void keepValues(ScreenValues& values) const override;
 
     QString alertMessage() const { return alertMessage_; }
     static QUrl homeFolder() { return QUrl::fromLocalFile(QDir::homePath()); }

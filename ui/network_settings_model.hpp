@@ -16,6 +16,11 @@ class NetworkSettingsModel : public SettingsScreenModel {
 
 public:
     using SettingsScreenModel::SettingsScreenModel;
+    ~NetworkSettingsModel() override { leaving(); }
+    void keepValues(ScreenValues& values) const override {
+        values.wifiAddress = {!useWiFiStaticIP, wifiStaticIP.toStdString(),
+                              wifiSubnet.toStdString(), wifiGateway.toStdString()};
+    }
 
     Q_INVOKABLE void setPrinterName();
     Q_INVOKABLE void setEthernetDynamicIP();

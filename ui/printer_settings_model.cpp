@@ -1,5 +1,7 @@
 #include "ui/printer_settings_model.hpp"
 
+#include "ui/settings_screen_model.hpp"
+
 namespace ui {
 
 void PrinterSettingsModel::setText(std::string& field, const QString& value,
@@ -39,6 +41,39 @@ void PrinterSettingsModel::enter(const QString& rawSection) {
         currentSection_ = *section;
         emit currentSectionChanged();
     }
+}
+
+void PrinterSettingsModel::screenShown(SettingsScreenModel* screen) {
+    std::erase_if(screens_, [](const QPointer<SettingsScreenModel>& s) { return s.isNull(); });
+    screens_.emplace_back(screen);
+}
+
+void PrinterSettingsModel::screenLeft(SettingsScreenModel* screen) {
+    screen->keepValues(screenValues_);
+    std::erase(screens_, screen);
+}
+
+plans::Profile PrinterSettingsModel::profile() const {
+    ScreenValues values = screenValues_;
+    for (const auto& screen : screens_) {
+        if (screen) {
+            screen->keepValues(values);
+        }
+    }
+    plans::Profile p;
+    p.basic = plans::BasicFields{baudRate, cutterEnabled,   beeperEnabled,
+                                 density,  values.language, values.useFont12x24};
+    p.name = printerName.toStdString();
+    p.ethernet = plans::AddressFields{!useStaticIP, staticIP.toStdString(), subnet.toStdString(),
+                                      gateway.toStdString()};
+    p.wifiAddress = values.wifiAddress;
+    p.wifi = plans::WifiCredentials{wifiName.toStdString(), wifiPassword.toStdString()};
+    p.broker = *broker_;
+    p.broker->useDefaultClientID = values.useDefaultClientID;
+    p.topics = values.topics;
+    p.timing = values.timing;
+    p.tls = values.tls;
+    return p;
 }
 
 QVariantList PrinterSettingsModel::hubRows() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "plans/mqtt_plans.hpp"
+#include "plans/profile.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/settings_section.hpp"
 
@@ -11,6 +12,20 @@
 #include <memory>
 
 namespace ui {
+
+class SettingsScreenModel;
+
+// The values the category screens keep as their own (they start afresh each time a screen is
+// shown): as the screens hold them now, or held them when they were last left.
+struct ScreenValues {
+    std::uint8_t language = 0xFF;
+    bool useFont12x24 = true;
+    plans::AddressFields wifiAddress{true, "192.168.1.101", "255.255.255.0", "192.168.1.1"};
+    plans::TopicFields topics;
+    plans::TimingFields timing;
+    bool useDefaultClientID = true;
+    plans::TlsSettings tls;
+};
 
 // The settings sheet: where it stands (hub or a category), and the working copies of the values
 // the category screens edit. A new sheet starts from the fixed starting values every time;
@@ -90,6 +105,13 @@ public:
     }
     std::shared_ptr<const plans::BrokerFields> brokerFields() const { return broker_; }
 
+    // Every section as the screens hold it: the sheet's values, and the screens' own as they
+    // stand in the screen shown or stood when each was last left.
+    plans::Profile profile() const;
+    // A screen shows this sheet's values (registers itself), or is going (keeps its own values).
+    void screenShown(SettingsScreenModel* screen);
+    void screenLeft(SettingsScreenModel* screen);
+
     int baudRate = 115200;
     bool cutterEnabled = true;
     bool beeperEnabled = true;
@@ -135,6 +157,8 @@ private:
     }();
     QPointer<ContentViewModel> content_;
     QString connectionType_;
+    ScreenValues screenValues_;
+    std::vector<QPointer<SettingsScreenModel>> screens_;
     SettingsSection initialSection_ = SettingsSection::hub;
     SettingsSection currentSection_ = SettingsSection::hub;
 };

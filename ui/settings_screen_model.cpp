@@ -2,12 +2,27 @@
 
 namespace ui {
 
+SettingsScreenModel::~SettingsScreenModel() {
+    leaving();
+}
+
+void SettingsScreenModel::leaving() {
+    if (settings_) {
+        settings_->screenLeft(this);
+        settings_ = nullptr;
+    }
+}
+
 void SettingsScreenModel::setSettings(PrinterSettingsModel* settings) {
     if (settings == settings_) {
         return;
     }
+    if (settings_) {
+        settings_->screenLeft(this);
+    }
     settings_ = settings;
     if (settings_) {
+        settings_->screenShown(this);
         content_ = settings_->content();
         connectionType_ = settings_->connectionType();
     }
@@ -105,12 +120,13 @@ void SettingsScreenModel::run(plans::Plan plan) {
     connect(run, &plans::PlanRun::finished, this, [this, run, outcome] {
         --runs_;
         emit progressChanged();
-        const int handedOver = run->deliveredSteps() + run->failedSteps();
+        // Every command the plan meant to send, those a failure stopped included.
+        const int meant = run->stepCount() - run->refusedSteps();
         if (run->failedSteps() > 0) {
             postAlert(QStringLiteral("Not Sent"),
                       QStringLiteral("%1 of %2 commands reached the printer.\n%3")
                           .arg(run->deliveredSteps())
-                          .arg(handedOver)
+                          .arg(meant)
                           .arg(outcome->firstFailure),
                       {});
         } else if (outcome->confirmedStepDelivered) {

@@ -30,6 +30,7 @@ class SettingsScreenModel : public QObject {
 
 public:
     using QObject::QObject;
+    ~SettingsScreenModel() override;
 
     PrinterSettingsModel* settings() const { return settings_; }
     void setSettings(PrinterSettingsModel* settings);
@@ -41,6 +42,9 @@ public:
     bool transferring() const { return runs_ > 0; }
     double bytesSent() const { return static_cast<double>(sent_); }
     double bytesTotal() const { return static_cast<double>(total_); }
+
+    // Writes the values this screen keeps as its own (none by default).
+    virtual void keepValues(ScreenValues& values) const { Q_UNUSED(values); }
 
     // Where the delayed steps of this screen's plans are scheduled; tests drive their own clock.
     void setScheduler(plans::PlanRun::Scheduler scheduler) { scheduler_ = std::move(scheduler); }
@@ -64,6 +68,9 @@ protected:
     virtual QString restartMessage() const { return {}; }
     // Called once the sheet is known: the screen is being shown.
     virtual void shown() {}
+    // A screen with values of its own calls this first in its destructor: the sheet keeps them
+    // (for a profile saved later).
+    void leaving();
     // Puts an alert in the window's queue (when there is a window); `dismissed` runs when the
     // user closes it.
     void postAlert(const QString& title, const QString& message, std::function<void()> dismissed);

@@ -14,6 +14,10 @@ QString rawValue(SettingsSection section) {
         return QStringLiteral("wifi");
     case SettingsSection::mqtt:
         return QStringLiteral("mqtt");
+    case SettingsSection::saveProfile:
+        return QStringLiteral("saveProfile");
+    case SettingsSection::applyProfile:
+        return QStringLiteral("applyProfile");
     }
     return {};
 }
@@ -39,6 +43,10 @@ QString navigationTitle(SettingsSection section) {
         return QStringLiteral("WIFI Settings");
     case SettingsSection::mqtt:
         return QStringLiteral("MQTT Settings");
+    case SettingsSection::saveProfile:
+        return QStringLiteral("Save as Profile");
+    case SettingsSection::applyProfile:
+        return QStringLiteral("Apply Profile");
     }
     return {};
 }

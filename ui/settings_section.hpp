@@ -6,12 +6,14 @@
 
 namespace ui {
 
-// The places the settings sheet can show: its hub, or one category screen.
-enum class SettingsSection { hub, basic, network, wifi, mqtt };
+// The places the settings sheet can show: its hub, one category screen, or the saving or applying
+// of a profile.
+enum class SettingsSection { hub, basic, network, wifi, mqtt, saveProfile, applyProfile };
 
-inline constexpr std::array<SettingsSection, 5> kAllSettingsSections = {
-    SettingsSection::hub, SettingsSection::basic, SettingsSection::network, SettingsSection::wifi,
-    SettingsSection::mqtt};
+inline constexpr std::array<SettingsSection, 7> kAllSettingsSections = {
+    SettingsSection::hub,         SettingsSection::basic, SettingsSection::network,
+    SettingsSection::wifi,        SettingsSection::mqtt,  SettingsSection::saveProfile,
+    SettingsSection::applyProfile};
 
 QString rawValue(SettingsSection section);
 std::optional<SettingsSection> settingsSectionFromRaw(const QString& raw);
