@@ -7,6 +7,7 @@
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
 #include "ui/mqtt_settings_model.hpp"
+#include "ui/profile_model.hpp"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -140,6 +142,31 @@ int main(int argc, char** argv) {
         }
         QMetaObject::invokeMethod(mqttView->property("importer").value<QObject*>(), "open");
         ok = shoot(window, "chooser.png") && ok;
+    } else {
+        ok = false;
+    }
+    view->closeSettings();
+    QTest::qWait(100);
+
+    openSheet("saveProfile");
+    closeSheet();
+    openSheet("applyProfile");
+    if (QObject* profileView = window->findChild<QObject*>(QStringLiteral("profileView"))) {
+        auto* profile = profileView->property("screen").value<ui::ProfileModel*>();
+        QTemporaryDir dir;
+        plans::Profile shop;
+        shop.basic = plans::BasicFields{};
+        shop.name = "Front desk";
+        shop.wifi = plans::WifiCredentials{"shop", "secret"};
+        shop.topics = plans::TopicFields{};
+        profile->path = dir.filePath(QStringLiteral("shop.json"));
+        emit profile->pathChanged();
+        ok = !plans::writeProfileFile(profile->path,
+                                      std::get<QByteArray>(plans::profileJson(shop))) &&
+             profile->load() && ok;
+        profile->apply();
+        ok = QTest::qWaitFor([&] { return !profile->transferring(); }, 5000) && ok;
+        ok = shoot(window, "applyProfile-done.png") && ok;
     } else {
         ok = false;
     }
