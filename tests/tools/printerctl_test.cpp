@@ -28,7 +28,29 @@ TEST(Printerctl, OutputAndExitStatus) {
     const std::string dir = mkdtemp(pattern);
     const std::string key = dir + "/client.key";
     std::ofstream(key) << "\x30\x82";
+    const std::string profile = dir + "/shop.json";
+    std::ofstream(profile) << R"({"format": "printer-config profile", "version": 1,
+                                  "name": "Till", "mqtt": {"tls": {"mode": "off"}}})";
+    std::filesystem::permissions(profile, std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::owner_write);
+    std::ofstream(dir + "/targets") << "tcp:127.0.0.1:9100 # till\n\nserial:/dev/ttyS9\n";
     const std::vector<Invocation> runs = {
+        // Profiles: the commands of the profile; a profile or target list refused whole.
+        {Args{"apply", profile, "--dry-run"}, 0,
+         "1F 28 0F 08 00 1F 4E 54 69 6C 6C 00 6C\n1F 28 10 07 09 00 00 00 00 00 00 00 00 00 00\n",
+         ""},
+        {Args{"profile", "check", profile}, 0,
+         profile + ": ok: 2 commands over 0.25 s: name, mqtt.tls\n", ""},
+        {Args{"profile", "check", dir}, 2, "", dir + " is not a regular file"},
+        {Args{"apply", profile}, 2, "", "'apply' needs at least one TARGET"},
+        {Args{"apply", profile, "--jobs", "0", "tcp:127.0.0.1"}, 2, "", "--jobs must be"},
+        {Args{"apply", profile, "tcp:300.1.1.1"}, 2, "",
+         "'tcp:300.1.1.1': Invalid IP Address Format"},
+        {Args{"apply", profile, "127.0.0.1"}, 2, "", "'127.0.0.1' is not a printer: write tcp:"},
+        {Args{"apply", profile, "--targets", dir + "/targets", "tcp:127.0.0.1"}, 2, "",
+         "tcp:127.0.0.1:9100 is listed twice"},
+        {Args{"apply", profile, "--targets", dir, "tcp:127.0.0.1"}, 2, "", "--targets " + dir},
+        {Args{"--tcp", "127.0.0.1", "apply", profile}, 2, "", "'apply' takes its printers as"},
         {Args{"--dry-run", "basic", "--codepage", "0x2f", "--beeper", "off"}, 0,
          "1F 28 0F 0C 00 1F 73 05 00 01 00 00 01 2F 00 00 46\n", ""},
         {Args{"--dry-run", "basic", "--baud=9600", "--cutter=off", "--density=dark", "--font=9x17",
