@@ -10,7 +10,9 @@ the application's accessible tree) when one did not.
 """
 
 import argparse
+import os
 import sys
+import tempfile
 import time
 import warnings
 
@@ -350,6 +352,34 @@ def drive(sim_port, sim_log):
         press_key(KEY_ESCAPE)
         wait_for(f'the "{hub_row}" sheet to close', lambda: dialog(app, hub_row) is None)
 
+    # Profiles: what the screens hold saved to a file only its owner reads, read back, and
+    # applied to the printer, all from the keyboard.
+    profile = os.path.join(tempfile.mkdtemp(), "shop.json")
+    for hub_row, field_value, action in (("Save as Profile\u2026", profile, "Save Profile"),
+                                         ("Apply Profile\u2026", profile, "Read Profile")):
+        keys.activate("Parameter Settings", R.PUSH_BUTTON)
+        hub = wait_for("the settings sheet", lambda: dialog(app, "Parameter Settings"))
+        keys.activate(hub_row, R.PUSH_BUTTON, within=hub)
+        title = hub_row.rstrip("\u2026")
+        sheet = wait_for(f'the "{title}" sheet', lambda: dialog(app, title))
+        type_into(keys, "File", field_value)
+        keys.activate(action, R.PUSH_BUTTON, within=sheet)
+        if action == "Save Profile":
+            dismiss_alert(app, keys, "Profile Saved")
+            if os.stat(profile).st_mode & 0o777 != 0o600:
+                raise StepFailed(f"the profile was saved with mode {os.stat(profile).st_mode & 0o777:o}")
+            press_key(KEY_ESCAPE)
+            wait_for("the sheet to close", lambda: dialog(app, title) is None)
+    lines = len(sim_lines(sim_log))
+    keys.activate("Apply", R.PUSH_BUTTON, within=sheet)
+    dismiss_alert(app, keys, "Settings Successful")
+    if not any(line.endswith("\u00b7 mqtt.tls-off") for line in sim_lines(sim_log)[lines:]):
+        raise StepFailed("the window confirmed a profile whose last command printer-sim never got")
+    press_key(KEY_ESCAPE)
+    wait_for("the profile sheet to close", lambda: dialog(app, "Apply Profile") is None)
+    os.remove(profile)
+    os.rmdir(os.path.dirname(profile))
+
     keys.activate("Disconnect", R.PUSH_BUTTON)
     wait_for("the dashboard to go", lambda: find_showing(app, address, R.HEADING) is None)
 
@@ -430,7 +460,7 @@ def main():
         sys.stderr.write(f"FAIL: {failure}\n")
     else:
         print("driven by keyboard over AT-SPI: Network, connect, communication test, every "
-              "settings screen, disconnect, USB, the Bluetooth alert")
+              "settings screen, a profile saved and applied, disconnect, USB, the Bluetooth alert")
         return 0
 
     app = find_application()
