@@ -1,5 +1,6 @@
 #pragma once
 
+#include "discovery/printer_search.hpp"
 #include "plans/plan.hpp"
 
 #include <string>
@@ -27,11 +28,17 @@ struct DecodeRequest {
 
 struct HelpRequest {};
 
-// `list usb` / `list ble`: the printers a transport can reach.
+// `list usb` / `list ble` / `list tcp`: the printers a transport can reach.
 struct ListRequest {
     Transport transport = Transport::usb;
     int scanSeconds = 10; // Bluetooth only
+    // TCP only: what to search, and whether to print one JSON array at the end.
+    discovery::SearchOptions search;
+    bool json = false;
 };
+
+// The largest network `list tcp --subnet` probes: 65534 addresses.
+inline constexpr int kShortestSubnetPrefix = 16;
 
 // What to print on standard error, and the exit status (2: usage or invalid input).
 struct CommandLineError {
