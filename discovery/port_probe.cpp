@@ -61,6 +61,8 @@ void PortProbe::launch(const QHostAddress& address) {
     inFlight_.push_back(socket);
     auto* timer = new QTimer(socket);
     timer->setSingleShot(true);
+    // A coarse timer may fire early, and an early end would miss a slow printer.
+    timer->setTimerType(Qt::PreciseTimer);
     connect(timer, &QTimer::timeout, this,
             [this, socket, address] { finish(socket, address, Outcome::timedOut); });
     connect(socket, &QTcpSocket::connected, this,
