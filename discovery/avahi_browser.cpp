@@ -28,6 +28,7 @@ AvahiBrowser::~AvahiBrowser() {
 
 void AvahiBrowser::start(const QStringList& serviceTypes) {
     stop();
+    bus_ = QDBusConnection::systemBus();
     running_ = true;
     saidUnavailable_ = false;
     wasSettled_ = false;

@@ -48,13 +48,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-unavailable() {
-  echo "lab.sh: $1" >&2
-  for f in "$work"/*.log; do [[ -s $f ]] && { echo "--- $f"; cat "$f"; } >&2; done
-  LAB_UNAVAILABLE=$1 "$@"
-  exit $?
-}
-
 poll() { # DESCRIPTION COMMAND...: until COMMAND succeeds, at most START_SECONDS
   local description=$1 deadline=$((SECONDS + START_SECONDS))
   shift
@@ -74,7 +67,6 @@ ip link set lo up || fail "no loopback"
 unshare --net sleep infinity &
 shop_pid=$!
 pids+=("$shop_pid")
-same_net() { [[ $(readlink /proc/$shop_pid/ns/net) == $(readlink /proc/self/ns/net) ]]; }
 poll "the shop namespace" bash -c "! [[ \$(readlink /proc/$shop_pid/ns/net) == \$(readlink /proc/\$\$/ns/net) ]]" ||
   fail "the shop namespace did not appear"
 in_shop() { nsenter --net=/proc/$shop_pid/ns/net -- "$@"; }
