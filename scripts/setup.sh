@@ -38,6 +38,10 @@ packages=(
   umockdev libumockdev-dev dbus python3-dbusmock
   # tests: the window driven by an accessibility client on a virtual X display
   xvfb at-spi2-core gir1.2-atspi-2.0 python3-gi
+  # tests and benchmark of discovery: network namespaces with veth links and a dropping
+  # firewall, real Avahi daemons announcing through avahi-publish, nmap to compare the probe with
+  # (the daemon package's own service is never started by the tests)
+  iproute2 util-linux nftables avahi-daemon avahi-utils nmap
 )
 
 missing=()

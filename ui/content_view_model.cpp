@@ -37,7 +37,8 @@ ContentViewModel::ContentViewModel(QObject* parent)
           std::make_unique<connection::DeferredBleCentral>(centralFactory()))),
       network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
       usb_(&transports_->usb()), usbPorts_(std::make_unique<UsbPortList>(*usb_)),
-      bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)) {
+      bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)),
+      printerFinder_(std::make_unique<PrinterFinder>()) {
     using namespace connection;
     const auto changed = [this] { refresh(); };
     connect(network_, &NetworkManager::isConnectedChanged, this, changed);
@@ -94,6 +95,13 @@ void ContentViewModel::setIpAddress(const QString& address) {
         ipAddress_ = address;
         emit ipAddressChanged();
         refresh();
+    }
+}
+
+void ContentViewModel::chooseFoundPrinter(int row) {
+    if (const auto* printer = printerFinder_->printerAt(row)) {
+        setIpAddress(printer->address.toString());
+        setPort(QString::number(printer->port));
     }
 }
 

@@ -4,6 +4,7 @@
 #include "connection/transports.hpp"
 #include "ui/alert_queue.hpp"
 #include "ui/device_lists.hpp"
+#include "ui/printer_finder.hpp"
 #include "ui/settings_section.hpp"
 
 #include <QObject>
@@ -28,6 +29,7 @@ class ContentViewModel : public QObject {
     Q_PROPERTY(ui::AlertQueue* alerts READ alerts CONSTANT)
     Q_PROPERTY(ui::UsbPortList* usbPorts READ usbPorts CONSTANT)
     Q_PROPERTY(ui::BluetoothDeviceList* bluetoothDevices READ bluetoothDevices CONSTANT)
+    Q_PROPERTY(ui::PrinterFinder* printerFinder READ printerFinder CONSTANT)
     Q_PROPERTY(QString connectionType READ connectionTypeText NOTIFY connectionTypeChanged)
     Q_PROPERTY(QString settingsSection READ settingsSectionText NOTIFY settingsSectionChanged)
     Q_PROPERTY(QString ipAddress READ ipAddress WRITE setIpAddress NOTIFY ipAddressChanged)
@@ -63,6 +65,7 @@ public:
     AlertQueue* alerts() { return &alerts_; }
     UsbPortList* usbPorts() { return usbPorts_.get(); }
     BluetoothDeviceList* bluetoothDevices() { return bluetoothDevices_.get(); }
+    PrinterFinder* printerFinder() { return printerFinder_.get(); }
 
     connection::ConnectionType connectionType() const { return connectionType_; }
     std::optional<SettingsSection> settingsSection() const { return settingsSection_; }
@@ -94,6 +97,8 @@ public:
     Q_INVOKABLE void selectConnectionType(const QString& rawType);
     void selectConnectionType(connection::ConnectionType type);
     Q_INVOKABLE void toggleNetworkConnection();
+    // Puts a found printer's address and port into the fields (nothing else changes).
+    Q_INVOKABLE void chooseFoundPrinter(int row);
     Q_INVOKABLE void toggleUSBConnection();
     Q_INVOKABLE void refreshUsbPorts();
     Q_INVOKABLE void selectUsbPort(const QString& portId);
@@ -146,6 +151,7 @@ private:
     AlertQueue alerts_;
     std::unique_ptr<UsbPortList> usbPorts_;
     std::unique_ptr<BluetoothDeviceList> bluetoothDevices_;
+    std::unique_ptr<PrinterFinder> printerFinder_;
     connection::ConnectionType connectionType_ = connection::ConnectionType::usb;
     std::optional<connection::ConnectionType> previousConnectionType_;
     std::optional<SettingsSection> settingsSection_;

@@ -83,7 +83,14 @@ public:
                 value = words[++i];
             }
             options_[name] = *value;
+            all_[name].push_back(*value);
         }
+    }
+
+    // Every value of an option that may be given more than once, in order.
+    std::vector<std::string> values(const std::string& name) const {
+        const auto it = all_.find(name);
+        return it == all_.end() ? std::vector<std::string>{} : it->second;
     }
 
     std::optional<std::string> option(const std::string& name) const {
@@ -129,8 +136,54 @@ public:
 private:
     std::string command_;
     std::map<std::string, std::string> options_;
+    std::map<std::string, std::vector<std::string>> all_;
     std::vector<std::string> positional_;
 };
+
+// A whole number in [low, high] given as --name.
+int boundedNumber(const Words& w, const std::string& name, int low, int high, int fallback) {
+    const auto value = w.option(name);
+    if (!value) {
+        return fallback;
+    }
+    const auto parsed = protocol::parseUnsignedDecimal(*value, static_cast<unsigned>(high));
+    if (!parsed || static_cast<long long>(*parsed) < low) {
+        usage("--" + name + " must be a whole number " + std::to_string(low) + "..." +
+              std::to_string(high) + ", not '" + *value + "'");
+    }
+    return static_cast<int>(*parsed);
+}
+
+ListRequest parseListTcp(const std::vector<std::string>& words) {
+    const Words w("list tcp", words, {"subnet", "port", "timeout"},
+                  {"no-mdns", "no-probe", "json"});
+    w.positional(0, "no words after tcp but its options");
+    ListRequest list;
+    list.transport = Transport::tcp;
+    auto& search = list.search;
+    for (const auto& text : w.values("subnet")) {
+        const auto subnet = discovery::parseSubnet(text);
+        if (!subnet) {
+            usage("--subnet must be an IPv4 network as A.B.C.D/N, not '" + text + "'");
+        }
+        if (subnet->prefixLength < kShortestSubnetPrefix) {
+            usage("--subnet " + text + " is larger than /" + std::to_string(kShortestSubnetPrefix) +
+                  "; probe it in parts of /" + std::to_string(kShortestSubnetPrefix) +
+                  " or smaller");
+        }
+        search.subnets.push_back(*subnet);
+    }
+    search.probeOptions.port = static_cast<quint16>(boundedNumber(w, "port", 1, 65535, 9100));
+    search.probeOptions.timeout =
+        std::chrono::milliseconds(boundedNumber(w, "timeout", 10, 60000, 400));
+    search.mdns = !w.has("no-mdns");
+    search.probe = !w.has("no-probe");
+    list.json = w.has("json");
+    if (!search.mdns && !search.probe) {
+        usage("--no-mdns and --no-probe together leave nothing to search with");
+    }
+    return list;
+}
 
 // Nothing is sent unless every step would send: the messages are the window's.
 Plan checked(Plan plan) {
@@ -457,15 +510,19 @@ Invocation parse(const std::vector<std::string>& arguments) {
             usage("'list' takes no transport and no --dry-run");
         }
         if (words.size() == 1 && words[0] == "usb") {
-            return ListRequest{Transport::usb};
+            return ListRequest{};
+        }
+        if (!words.empty() && words[0] == "tcp") {
+            return parseListTcp(std::vector<std::string>(words.begin() + 1, words.end()));
         }
         if (words.empty() || words[0] != "ble") {
-            usage("'list' expects usb or ble");
+            usage("'list' expects usb, ble or tcp");
         }
         const Words w("list ble", std::vector<std::string>(words.begin() + 1, words.end()),
                       {"seconds"});
         w.positional(0, "no words after ble but --seconds N");
-        ListRequest list{Transport::ble};
+        ListRequest list;
+        list.transport = Transport::ble;
         if (const auto seconds = w.option("seconds")) {
             const auto parsed = protocol::parseUnsignedDecimal(*seconds, 600);
             if (!parsed || *parsed < 1 || *parsed > 600) {
@@ -524,6 +581,13 @@ Commands:
                                          vendor:product, serial (tab-separated)
   list ble [--seconds N]                 Bluetooth LE printers found by an N-second scan
                                          (default 10): address, name, RSSI (tab-separated)
+  list tcp [--subnet CIDR]... [--port N] [--timeout MS] [--no-mdns] [--no-probe] [--json]
+                                         network printers, one per line as found:
+                                         ADDRESS:PORT, name, source (tab-separated). DNS-SD
+                                         through Avahi, and a TCP probe of port N (9100) on
+                                         the directly connected networks (/22 or smaller) or
+                                         on each --subnet (/16 or smaller); MS: the probe's
+                                         time-out per address (400)
 
 --serial opens any terminal device as a USB serial line (115200 8N1, raw).
 --dry-run prints each command as one line of hex and sends nothing.

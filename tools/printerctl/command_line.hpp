@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/target.hpp"
+#include "discovery/printer_search.hpp"
 #include "plans/plan.hpp"
 #include "plans/profile.hpp"
 
@@ -45,11 +46,17 @@ struct ProfileCheckRequest {
     std::string path;
 };
 
-// `list usb` / `list ble`: the printers a transport can reach.
+// `list usb` / `list ble` / `list tcp`: the printers a transport can reach.
 struct ListRequest {
     Transport transport = Transport::usb;
     int scanSeconds = 10; // Bluetooth only
+    // TCP only: what to search, and whether to print one JSON array at the end.
+    discovery::SearchOptions search;
+    bool json = false;
 };
+
+// The largest network `list tcp --subnet` probes: 65534 addresses.
+inline constexpr int kShortestSubnetPrefix = 16;
 
 // What to print on standard error, and the exit status (2: usage or invalid input).
 struct CommandLineError {

@@ -4,6 +4,7 @@
 #include "tools/printerctl/command_line.hpp"
 #include "tools/printerctl/fleet.hpp"
 #include "tools/printerctl/hex_input.hpp"
+#include "tools/printerctl/list_tcp.hpp"
 #include "tools/printerctl/transport_send.hpp"
 
 #include <iostream>
@@ -64,6 +65,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (const auto* list = std::get_if<printerctl::ListRequest>(&invocation)) {
+        if (list->transport == printerctl::Transport::tcp) {
+            return printerctl::listTcpPrinters(*list);
+        }
         return list->transport == printerctl::Transport::ble
                    ? printerctl::listBlePrinters(list->scanSeconds)
                    : printerctl::listUsbPorts();

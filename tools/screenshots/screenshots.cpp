@@ -1,8 +1,8 @@
 // Pictures of the window for people to look at: the start, the Bluetooth list, the connected
-// dashboard, the settings hub, the Basic, Network, Wi-Fi and MQTT screens with the codepage list,
-// the Baud Rate list, the certificate chooser and an alert, drawn offscreen with the software
-// renderer into the current directory. An optional WIDTHxHEIGHT argument sizes the window (default:
-// its own size). Exits non-zero if a picture could not be taken or is blank.
+// dashboard, Find Printers' list, the settings hub, the Basic, Network, Wi-Fi and MQTT screens with
+// the codepage list, the Baud Rate list, the certificate chooser and an alert, drawn offscreen with
+// the software renderer into the current directory. An optional WIDTHxHEIGHT argument sizes the
+// window (default: its own size). Exits non-zero if a picture could not be taken or is blank.
 #include "tests/connection/fake_ble_central.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/controls/fonts.hpp"
@@ -93,8 +93,16 @@ int main(int argc, char** argv) {
     QTcpServer printerPort;
     printerPort.listen(QHostAddress::LocalHost, 0);
     view->selectConnectionType(QStringLiteral("network"));
-    view->setIpAddress(QStringLiteral("127.0.0.1"));
-    view->setPort(QString::number(printerPort.serverPort()));
+    // Find Printers over loopback only (the picture never sends a packet to a real network).
+    discovery::SearchOptions search;
+    search.mdns = false;
+    search.subnets = {*discovery::parseSubnet("127.0.0.0/29")};
+    search.probeOptions.port = printerPort.serverPort();
+    view->printerFinder()->setOptions(search);
+    view->printerFinder()->start();
+    ok = QTest::qWaitFor([&] { return !view->printerFinder()->searching(); }, 5000) && ok;
+    ok = shoot(window, "network-find.png") && ok;
+    view->chooseFoundPrinter(0);
     view->toggleNetworkConnection();
     ok = QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000) && ok;
     ok = shoot(window, "dashboard.png") && ok;

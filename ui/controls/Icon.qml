@@ -18,6 +18,9 @@ Text {
         "slider.horizontal.3": 0xe429,                // tune
         "wifi": 0xe63e,                               // wifi
         "arrow.clockwise": 0xe5d5,                    // refresh
+        "magnifyingglass": 0xe8b6,                    // search
+        "printer": 0xe8ad,                            // print
+        "xmark": 0xe5cd,                              // close
         "chevron.right": 0xe5cc,                      // chevron_right
         "checkmark": 0xe5ca,                          // check
         // Our own, for controls the design leaves to the platform.

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "discovery/avahi_browser.hpp"
+#include "discovery/found_printers.hpp"
+#include "discovery/port_probe.hpp"
+#include "discovery/subnets.hpp"
+
+#include <QObject>
+#include <QTimer>
+
+namespace discovery {
+
+struct SearchOptions {
+    bool mdns = true;
+    bool probe = true;
+    // Empty: the host's directly connected networks (connectedSubnets).
+    std::vector<Subnet> subnets;
+    ProbeOptions probeOptions;
+    // How long DNS-SD may take to settle before the search ends without it.
+    std::chrono::milliseconds mdnsLimit{5000};
+};
+
+// One search for printers: DNS-SD and the port probe side by side, their sightings merged by
+// address and port. It ends when the probe has tried every address and DNS-SD has settled (or
+// its limit has passed). A search finds candidates only; it never connects to one for use.
+class PrinterSearch : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PrinterSearch(QObject* parent = nullptr);
+
+    // Starts over: the list is emptied, a search still running is cancelled.
+    void start(const SearchOptions& options);
+    void cancel();
+
+    bool running() const { return running_; }
+    const std::vector<FoundPrinter>& printers() const { return found_.printers(); }
+    int tried() const { return probe_.tried(); }
+    int total() const { return probe_.total(); }
+
+    // The addresses a probe of `options` tries: the subnets' hosts, or those of the directly
+    // connected networks without the host's own addresses.
+    static std::vector<QHostAddress> probeAddresses(const SearchOptions& options,
+                                                    const QList<QNetworkInterface>& interfaces);
+
+signals:
+    void printerAdded(int index);
+    void printerChanged(int index);
+    void progress(int tried, int total);
+    // Something the user should know once, such as Avahi not running.
+    void notice(const QString& text);
+    void runningChanged();
+    void finished();
+
+private:
+    void add(const QHostAddress& address, quint16 port, Source source, const QString& name = {});
+    void finishIfDone();
+
+    AvahiBrowser avahi_;
+    PortProbe probe_;
+    FoundPrinters found_;
+    QTimer mdnsLimit_;
+    bool running_ = false;
+    bool mdns_ = false;
+};
+
+} // namespace discovery

@@ -1,0 +1,102 @@
+#include "discovery/subnets.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+namespace discovery {
+
+namespace {
+
+std::uint32_t maskOf(int prefixLength) {
+    return prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - prefixLength);
+}
+
+bool usable(const QNetworkInterface& interface) {
+    const auto flags = interface.flags();
+    return flags.testFlag(QNetworkInterface::IsUp) &&
+           flags.testFlag(QNetworkInterface::IsRunning) &&
+           !flags.testFlag(QNetworkInterface::IsLoopBack);
+}
+
+} // namespace
+
+QString Subnet::text() const {
+    return QHostAddress(network).toString() + QLatin1Char('/') + QString::number(prefixLength);
+}
+
+std::optional<Subnet> parseSubnet(std::string_view text) {
+    const auto slash = text.find('/');
+    if (slash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto prefix = text.substr(slash + 1);
+    int length = -1;
+    const auto [end, error] = std::from_chars(prefix.data(), prefix.data() + prefix.size(), length);
+    if (error != std::errc{} || end != prefix.data() + prefix.size() || prefix.empty() ||
+        prefix.size() > 2 || length < 0 || length > 32) {
+        return std::nullopt;
+    }
+    // QHostAddress also reads "10.1" or "10" as IPv4; a subnet must be written out.
+    const auto address = QString::fromUtf8(text.data(), static_cast<qsizetype>(slash));
+    bool ipv4 = false;
+    const QHostAddress host(address);
+    const auto value = host.toIPv4Address(&ipv4);
+    if (!ipv4 || address.count(QLatin1Char('.')) != 3) {
+        return std::nullopt;
+    }
+    return Subnet{value & maskOf(length), length};
+}
+
+std::vector<QHostAddress> hostAddresses(const Subnet& subnet) {
+    const auto size = std::uint64_t{1} << (32 - subnet.prefixLength);
+    std::uint64_t first = subnet.network;
+    std::uint64_t last = first + size - 1;
+    if (size > 2) {
+        ++first;
+        --last;
+    }
+    std::vector<QHostAddress> addresses;
+    addresses.reserve(static_cast<std::size_t>(last - first + 1));
+    for (auto value = first; value <= last; ++value) {
+        addresses.emplace_back(static_cast<quint32>(value));
+    }
+    return addresses;
+}
+
+std::vector<Subnet> connectedSubnets(const QList<QNetworkInterface>& interfaces) {
+    std::vector<Subnet> subnets;
+    for (const auto& interface : interfaces) {
+        if (!usable(interface)) {
+            continue;
+        }
+        for (const auto& entry : interface.addressEntries()) {
+            const auto length = entry.prefixLength();
+            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol ||
+                length < kLongestAutomaticPrefix || length > 32) {
+                continue;
+            }
+            const Subnet subnet{entry.ip().toIPv4Address() & maskOf(length), length};
+            if (std::find(subnets.begin(), subnets.end(), subnet) == subnets.end()) {
+                subnets.push_back(subnet);
+            }
+        }
+    }
+    return subnets;
+}
+
+std::vector<QHostAddress> ownAddresses(const QList<QNetworkInterface>& interfaces) {
+    std::vector<QHostAddress> addresses;
+    for (const auto& interface : interfaces) {
+        if (!usable(interface)) {
+            continue;
+        }
+        for (const auto& entry : interface.addressEntries()) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                addresses.push_back(entry.ip());
+            }
+        }
+    }
+    return addresses;
+}
+
+} // namespace discovery
