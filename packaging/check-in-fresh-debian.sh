@@ -17,6 +17,7 @@ done
 bash scripts/setup.sh fresh-check
 
 root=$(mktemp -d /var/tmp/printer-config-fresh.XXXXXX)
+chmod 755 "$root" # the normal user inside must reach its own root
 mounted=()
 cleanup() {
   local i

@@ -7,12 +7,13 @@
 namespace ui {
 namespace {
 
-// Qt's own options, and whether each takes a value; QGuiApplication reads and removes them.
+// Qt's own options (and the X11 session manager's), and whether each takes a value;
+// QGuiApplication reads and removes them.
 struct QtOption {
     std::string_view name;
     bool takesValue;
 };
-constexpr std::array<QtOption, 12> kQtOptions{{
+constexpr std::array<QtOption, 15> kQtOptions{{
     {"platform", true},
     {"platformpluginpath", true},
     {"platformtheme", true},
@@ -25,6 +26,9 @@ constexpr std::array<QtOption, 12> kQtOptions{{
     {"stylesheet", true},
     {"reverse", false},
     {"qmljsdebugger", true},
+    {"session", true},
+    {"name", true},
+    {"title", true},
 }};
 
 // The option's name without its leading dashes, and its value when written as NAME=VALUE.
@@ -38,6 +42,7 @@ std::string_view optionName(std::string_view argument) {
 WindowOptions parseWindowOptions(int argc, const char* const* argv) {
     WindowOptions options;
     const auto refuse = [&options](const QString& message) {
+        options.target.reset();
         options.error =
             QStringLiteral("printer-config: %1\nTry 'printer-config --help'.").arg(message);
         return options;

@@ -310,7 +310,7 @@ TEST_F(ViewLogic, StartupTargetChoosesItsTransportFillsTheFieldsAndConnects) {
     };
     radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:01", "P1"}, printerData, -60});
     radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:02", "P2"}, printerData, -60});
-    EXPECT_TRUE(called("connect AA:BB:CC:DD:EE:02"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return called("connect AA:BB:CC:DD:EE:02"); }, 2000));
     EXPECT_FALSE(called("connect AA:BB:CC:DD:EE:01"));
 }
 
