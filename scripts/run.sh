@@ -73,3 +73,4 @@ display=:$(head -n 1 "$display_fd")
 rm -f "$display_fd"
 set -x
 DISPLAY=$display timeout "$seconds" "$app" "${connect[@]}" || [ $? -eq 124 ]
+{ set +x; } 2>/dev/null
