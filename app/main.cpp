@@ -1,7 +1,9 @@
 // printer-config: one window to connect a receipt printer over TCP, Bluetooth LE or USB and
 // change its stored settings.
+#include "ui/content_view_model.hpp"
 #include "ui/controls/accessibility.hpp"
 #include "ui/controls/fonts.hpp"
+#include "ui/window_options.hpp"
 
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
@@ -28,6 +30,15 @@ bool haveDisplay() {
 } // namespace
 
 int main(int argc, char** argv) {
+    const ui::WindowOptions options = ui::parseWindowOptions(argc, argv);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(options.error));
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(ui::windowUsageText()), stdout);
+        return 0;
+    }
     if (!haveDisplay()) {
         std::fputs("printer-config: no display to open the window on (neither DISPLAY nor "
                    "WAYLAND_DISPLAY is set). Run it in a desktop session, or under Xvfb: "
@@ -38,6 +49,9 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("printer-config"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("printer-config"));
+    // The installed desktop file and icon, for the window's entry in the desktop's task list.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.PrinterConfig"));
+    ui::ContentViewModel::setStartupTarget(options.target);
     ui::installFonts();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     ui::installAccessibleStates();

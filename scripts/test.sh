@@ -4,7 +4,7 @@
 # and plans with ThreadSanitizer and runs their tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh --build-dir build-test --sanitize
+bash scripts/setup.sh test --build-dir build-test --sanitize
 ctest --test-dir build-test --output-on-failure -j2
 
 # Root may do what a user may not (open a line another program holds exclusively, write files
@@ -34,6 +34,6 @@ fi
 # child processes with vfork, and a vfork child runs in our address space, where ThreadSanitizer's
 # own bookkeeping cannot follow it (every later report of that process would be suspect).
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPC_SANITIZE_THREAD=ON \
-  -DPC_BUILD_BENCH=OFF >/dev/null
+  -DPC_BUILD_BENCH=OFF -DPC_BUILD_GUI=OFF >/dev/null
 cmake --build build-tsan --target connection_tests plans_tests
 ctest --test-dir build-tsan --output-on-failure -j2 -L threads -E '^Cups'

@@ -23,10 +23,19 @@ ContentViewModel::CentralFactory& centralFactory() {
     return factory;
 }
 
+std::optional<connection::Target>& startupTarget() {
+    static std::optional<connection::Target> target;
+    return target;
+}
+
 } // namespace
 
 void ContentViewModel::setCentralFactory(CentralFactory factory) {
     centralFactory() = std::move(factory);
+}
+
+void ContentViewModel::setStartupTarget(std::optional<connection::Target> target) {
+    startupTarget() = std::move(target);
 }
 
 ContentViewModel::ContentViewModel(QObject* parent)
@@ -67,6 +76,21 @@ ContentViewModel::ContentViewModel(QObject* parent)
     testNoticeTimer_.setSingleShot(true);
     testNoticeTimer_.setInterval(kTestNoticeTime);
     connect(&testNoticeTimer_, &QTimer::timeout, this, [this] { showTestNotice({}); });
+    connect(usb_, &USBSerialManager::portsRefreshed, this, [this] { connectWaitingUsbPort(); });
+    connect(bluetooth_, &BluetoothManager::discoveredDevicesChanged, this,
+            [this] { connectWaitingBluetoothPrinter(); });
+    bluetoothTargetTimer_.setSingleShot(true);
+    bluetoothTargetTimer_.setInterval(kBluetoothTargetScanLimit);
+    connect(&bluetoothTargetTimer_, &QTimer::timeout, this, [this] {
+        if (waitingBluetoothAddress_.isEmpty()) {
+            return;
+        }
+        postManagerAlert(*bluetooth_, QStringLiteral("Bluetooth"),
+                         QStringLiteral("No printer %1 was seen by a %2 s scan.")
+                             .arg(std::exchange(waitingBluetoothAddress_, {}))
+                             .arg(kBluetoothTargetScanLimit.count() / 1000));
+    });
+    startupTarget_ = std::exchange(startupTarget(), std::nullopt);
     derived_ = compute();
 }
 
@@ -212,6 +236,10 @@ void ContentViewModel::appear() {
         appearReady_ = true;
         emit appearReadyChanged();
     }
+    if (startupTarget_) {
+        connectTo(*std::exchange(startupTarget_, std::nullopt));
+        return;
+    }
     if (connectionType_ == ConnectionType::usb) {
         usb_->refreshPorts();
     } else if (connectionType_ == ConnectionType::bluetooth) {
@@ -232,6 +260,8 @@ void ContentViewModel::selectConnectionType(ConnectionType type) {
     if (previousConnectionType_ && *previousConnectionType_ != type) {
         (*transports_)[*previousConnectionType_].disconnect();
     }
+    waitingUsbPort_.clear();
+    waitingBluetoothAddress_.clear();
     const bool changed = type != connectionType_;
     connectionType_ = type;
     previousConnectionType_ = type;
@@ -285,6 +315,71 @@ void ContentViewModel::toggleUSBConnection() {
     bluetooth_->disconnect();
     network_->disconnect();
     usb_->connect();
+}
+
+void ContentViewModel::connectTo(const connection::Target& target) {
+    using Kind = connection::Target::Kind;
+    if (settingsSection_) {
+        return;
+    }
+    selectConnectionType(target.connectionType());
+    switch (target.kind) {
+    case Kind::tcp:
+        setIpAddress(target.address);
+        setPort(target.port);
+        if (!network_->isConnected() || linkedAddress_ != ipAddress_ + QLatin1Char(':') + port_) {
+            network_->disconnect();
+            toggleNetworkConnection();
+        }
+        break;
+    case Kind::serial:
+        bluetooth_->disconnect();
+        network_->disconnect();
+        usb_->connectSerialPath(target.address);
+        break;
+    case Kind::usb:
+        // Choosing USB started a listing; the port is connected once it is in.
+        waitingUsbPort_ = target.address;
+        break;
+    case Kind::ble:
+        waitingBluetoothAddress_ = target.address.toUpper();
+        bluetoothTargetTimer_.start();
+        connectWaitingBluetoothPrinter();
+        break;
+    }
+}
+
+void ContentViewModel::connectWaitingUsbPort() {
+    if (waitingUsbPort_.isEmpty()) {
+        return;
+    }
+    const QString portId = std::exchange(waitingUsbPort_, {});
+    const auto& ports = usb_->availablePorts();
+    if (std::ranges::find(ports, portId, &connection::USBSerialPort::id) == ports.end()) {
+        postManagerAlert(*usb_, QStringLiteral("USB"),
+                         QStringLiteral("No USB port \"%1\" is attached; the list shows the "
+                                        "ports there are.")
+                             .arg(portId));
+        return;
+    }
+    selectUsbPort(portId);
+    bluetooth_->disconnect();
+    network_->disconnect();
+    usb_->connect(portId);
+}
+
+void ContentViewModel::connectWaitingBluetoothPrinter() {
+    if (waitingBluetoothAddress_.isEmpty()) {
+        return;
+    }
+    for (const auto& device : bluetooth_->discoveredDevices()) {
+        if (device.identifier.toUpper() == waitingBluetoothAddress_) {
+            waitingBluetoothAddress_.clear();
+            bluetoothTargetTimer_.stop();
+            connectBluetoothDevice(device.identifier);
+            return;
+        }
+    }
 }
 
 void ContentViewModel::refreshUsbPorts() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/connection_type.hpp"
+#include "connection/target.hpp"
 #include "connection/transports.hpp"
 #include "ui/alert_queue.hpp"
 #include "ui/device_lists.hpp"
@@ -52,6 +53,12 @@ public:
     // before the window is created.
     using CentralFactory = std::function<std::unique_ptr<connection::BleCentral>()>;
     static void setCentralFactory(CentralFactory factory);
+    // The printer named on the command line (`--connect`): the next window starts on its
+    // transport, with its fields filled, and connects once its content appears.
+    static void setStartupTarget(std::optional<connection::Target> target);
+
+    // A Bluetooth printer named by address is connected once a scan of this length sees it.
+    static constexpr std::chrono::milliseconds kBluetoothTargetScanLimit{15'000};
 
     static constexpr std::chrono::milliseconds kTestNoticeTime{4000};
 
@@ -108,6 +115,10 @@ public:
     Q_INVOKABLE void sendTestData();
     Q_INVOKABLE void openSettings(const QString& rawSection);
     Q_INVOKABLE void closeSettings();
+    // Chooses the target's transport, fills its fields and connects: a listed USB port once the
+    // listing is in, a Bluetooth printer once the scan sees it. Choosing another transport
+    // meanwhile drops the wait.
+    void connectTo(const connection::Target& target);
 
 signals:
     void connectionTypeChanged();
@@ -142,6 +153,8 @@ private:
     void postManagerAlert(connection::ManagerAlert& manager, const QString& title,
                           const QString& message);
     void showTestNotice(const QString& notice);
+    void connectWaitingUsbPort();
+    void connectWaitingBluetoothPrinter();
 
     std::unique_ptr<connection::Transports> transports_;
     // Shorthands for the three managers the panel drives.
@@ -163,6 +176,11 @@ private:
     Derived derived_;
     QString testNotice_;
     QTimer testNoticeTimer_;
+    std::optional<connection::Target> startupTarget_;
+    // What connectTo still waits for: a USB port id to be listed, a Bluetooth address to be seen.
+    QString waitingUsbPort_;
+    QString waitingBluetoothAddress_;
+    QTimer bluetoothTargetTimer_;
 
     connection::NetworkManager* networkManagerObject() const { return network_; }
     connection::BluetoothManager* bluetoothManagerObject() const { return bluetooth_; }

@@ -5,6 +5,7 @@
 #include "tests/support/pty.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/printer_settings_model.hpp"
+#include "ui/window_options.hpp"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -222,6 +223,95 @@ TEST_F(ViewLogic, SettingsSheetOpensWhereAskedWithFreshValues) {
     ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(rows[1].toMap().value("subtitle").toString(),
               QStringLiteral("Printer name, Ethernet & Wi\u2011Fi IP"));
+}
+
+// printer-config's command line: --connect takes the one target syntax; Qt's options pass.
+TEST(WindowOptions, ConnectTakesOneTargetAndLeavesQtItsOptions) {
+    struct Case {
+        std::vector<const char*> arguments;
+        const char* target; // kind:address:port as parsed, or "" for none
+        const char* error;  // part of the refusal, or "" for none
+    };
+    const Case cases[] = {
+        {{}, "", ""},
+        {{"--connect", "tcp:127.0.0.1"}, "tcp:127.0.0.1:9100", ""},
+        {{"--connect=tcp:10.0.0.5:9200", "-platform", "offscreen"}, "tcp:10.0.0.5:9200", ""},
+        {{"-platform", "offscreen", "--connect", "serial:/dev/pts/3"}, "serial:/dev/pts/3:", ""},
+        {{"--connect", "ble:aa:bb:cc:dd:ee:01", "-session", "x"}, "ble:aa:bb:cc:dd:ee:01:", ""},
+        {{"--connect", "usb:bulk:17891328"}, "usb:bulk:17891328:", ""},
+        {{"--connect"}, "", "--connect needs a printer"},
+        {{"--connect", "tcp:300.1.1.1"}, "", "'tcp:300.1.1.1'"},
+        {{"--connect", "lpt:1"}, "", "'lpt:1' is not a printer"},
+        {{"--connect", "tcp:127.0.0.1", "--connect", "tcp:127.0.0.2"}, "", "one printer"},
+        {{"--conect", "tcp:127.0.0.1"}, "", "unknown option '--conect'"},
+        {{"tcp:127.0.0.1"}, "", "unexpected argument 'tcp:127.0.0.1'"},
+    };
+    static constexpr const char* kinds[] = {"tcp", "serial", "usb", "ble"};
+    for (const auto& c : cases) {
+        std::vector<const char*> argv{"printer-config"};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        const auto options = parseWindowOptions(static_cast<int>(argv.size()), argv.data());
+        QString target;
+        if (options.target) {
+            target = QStringLiteral("%1:%2:%3")
+                         .arg(QLatin1String(kinds[static_cast<int>(options.target->kind)]),
+                              options.target->address, options.target->port);
+        }
+        const std::string line = c.arguments.empty() ? "(none)" : c.arguments[0];
+        EXPECT_EQ(target.toStdString(), c.target) << line;
+        EXPECT_EQ(options.error.isEmpty(), *c.error == '\0') << line;
+        EXPECT_TRUE(options.error.contains(QString::fromUtf8(c.error)))
+            << options.error.toStdString();
+        EXPECT_FALSE(options.help);
+    }
+    const char* help[] = {"printer-config", "-h"};
+    EXPECT_TRUE(parseWindowOptions(2, help).help);
+    EXPECT_TRUE(windowUsageText().contains("--connect TARGET"));
+}
+
+// A window started with a target is on its transport with the fields filled, and connected.
+TEST_F(ViewLogic, StartupTargetChoosesItsTransportFillsTheFieldsAndConnects) {
+    const auto startWith = [this](const std::string& text) {
+        ContentViewModel::setStartupTarget(
+            std::get<connection::Target>(connection::parseTarget(text)));
+        start(RadioState::poweredOn);
+        ContentViewModel::setStartupTarget(std::nullopt);
+        view->appear();
+    };
+    sim_testing::SimProcess sim({"--listen", "127.0.0.1:0"});
+    startWith("tcp:127.0.0.1:" + std::to_string(sim.firstPort()));
+    EXPECT_EQ(view->connectionTypeText(), "network");
+    EXPECT_EQ(view->ipAddress(), "127.0.0.1");
+    EXPECT_EQ(view->port(), QString::number(sim.firstPort()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 10000));
+
+    testing_support::Pty pty;
+    startWith("serial:" + pty.slavePath());
+    EXPECT_EQ(view->connectionTypeText(), "usb");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000));
+    EXPECT_FALSE(view->networkManager().isConnected());
+
+    // A USB port that is not listed: the window says so once the listing is in.
+    startWith("usb:/dev/no-such-port");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->alerts()->showing(); }, 5000));
+    EXPECT_EQ(view->alerts()->title(), "USB");
+    EXPECT_TRUE(view->alerts()->message().contains("/dev/no-such-port"));
+    EXPECT_FALSE(view->isCurrentConnected());
+
+    // A Bluetooth printer is connected when the scan sees it, not another one.
+    startWith("ble:aa:bb:cc:dd:ee:02");
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_NE(radio, nullptr);
+    EXPECT_EQ(view->connectionTypeText(), "bluetooth");
+    const QByteArray printerData("\x4B\x43\x01", 3);
+    const auto called = [](const std::string& call) {
+        return std::ranges::find(radio->calls, call) != radio->calls.end();
+    };
+    radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:01", "P1"}, printerData, -60});
+    radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:02", "P2"}, printerData, -60});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return called("connect AA:BB:CC:DD:EE:02"); }, 2000));
+    EXPECT_FALSE(called("connect AA:BB:CC:DD:EE:01"));
 }
 
 } // namespace
