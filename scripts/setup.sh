@@ -100,6 +100,13 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_cmd=(sudo)
   fi
   echo "== installing ${#missing[@]} packages and what they need: ${missing[*]}"
+  # The discovery tests run Avahi daemons of their own inside network namespaces. The package's
+  # system service would announce this machine on its real network as soon as it is installed,
+  # so where this script brings the package in, the service is masked first and never starts.
+  if printf '%s\n' "${missing[@]}" | grep -qx avahi-daemon && [ -d /run/systemd/system ]; then
+    echo "== masking avahi-daemon's system service (the tests start their own, in namespaces)"
+    "${sudo_cmd[@]}" systemctl mask avahi-daemon.service avahi-daemon.socket
+  fi
   "${sudo_cmd[@]}" apt-get update
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     "${missing[@]}"
