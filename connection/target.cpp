@@ -18,6 +18,27 @@ ConnectionType Target::connectionType() const {
     }
 }
 
+std::variant<Target, QString> makeTarget(Target::Kind kind, std::string_view address) {
+    Target target{
+        kind, QString::fromUtf8(address.data(), address.size()), {}, std::string(address)};
+    if (kind != Target::Kind::tcp) {
+        return target;
+    }
+    // HOST or HOST:PORT; the host is an IPv4 address, as the window's field takes it.
+    std::string_view host = address;
+    std::string_view port = kDefaultRawPort;
+    if (const auto colon = address.rfind(':'); colon != std::string_view::npos) {
+        host = address.substr(0, colon);
+        port = address.substr(colon + 1);
+    }
+    target.address = QString::fromUtf8(host.data(), host.size());
+    target.port = QString::fromUtf8(port.data(), port.size());
+    if (const auto error = NetworkManager::validateEndpoint(target.address, target.port)) {
+        return *error;
+    }
+    return target;
+}
+
 std::variant<Target, QString> parseTarget(std::string_view text) {
     static constexpr std::array<std::pair<std::string_view, Target::Kind>, 4> kinds{{
         {"tcp:", Target::Kind::tcp},
@@ -35,23 +56,12 @@ std::variant<Target, QString> parseTarget(std::string_view text) {
             return QStringLiteral("%1 names no printer after '%2'")
                 .arg(quoted, QString::fromLatin1(prefix.data(), prefix.size()));
         }
-        Target target{kind, QString::fromUtf8(rest.data(), rest.size()), {}, std::string(text)};
-        if (kind != Target::Kind::tcp) {
-            return target;
+        auto made = makeTarget(kind, rest);
+        if (auto* target = std::get_if<Target>(&made)) {
+            target->text = std::string(text);
+            return made;
         }
-        // HOST or HOST:PORT; the host is an IPv4 address, as the window's field takes it.
-        std::string_view host = rest;
-        std::string_view port = kDefaultRawPort;
-        if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
-            host = rest.substr(0, colon);
-            port = rest.substr(colon + 1);
-        }
-        target.address = QString::fromUtf8(host.data(), host.size());
-        target.port = QString::fromUtf8(port.data(), port.size());
-        if (const auto error = NetworkManager::validateEndpoint(target.address, target.port)) {
-            return QStringLiteral("%1: %2").arg(quoted, *error);
-        }
-        return target;
+        return QStringLiteral("%1: %2").arg(quoted, std::get<QString>(made));
     }
     return QStringLiteral("%1 is not a printer: write tcp:HOST[:PORT], serial:PATH, usb:PORT-ID "
                           "or ble:ADDRESS")

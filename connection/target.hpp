@@ -24,6 +24,9 @@ struct Target {
 
 inline constexpr std::string_view kDefaultRawPort = "9100";
 
+// The printer of `kind` at `address` (TCP: HOST[:PORT]), or why the address names none.
+std::variant<Target, QString> makeTarget(Target::Kind kind, std::string_view address);
+
 // The target, or why the text names none (the message names the text).
 std::variant<Target, QString> parseTarget(std::string_view text);
 

@@ -1,8 +1,8 @@
 #include "discovery/avahi_browser.hpp"
 
+#include <QDBusArgument>
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 
 namespace discovery {
 
@@ -77,31 +77,36 @@ bool AvahiBrowser::settled() const {
            (creating_ == 0 && pendingResolves_ == 0 && listed_.size() == browsers_.size());
 }
 
-void AvahiBrowser::createBrowser(const QString& serviceType) {
-    auto call = QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kServer,
-                                               QStringLiteral("ServiceBrowserNew"));
-    call << kAnyInterface << kIPv4 << serviceType << QString() << 0u;
-    ++creating_;
+void AvahiBrowser::ask(const QDBusMessage& call, int& pending,
+                       std::function<void(const QDBusMessage& reply)> answered) {
+    ++pending;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, generation = generation_] {
+            [this, watcher, &pending, answered = std::move(answered), generation = generation_] {
                 watcher->deleteLater();
                 if (generation != generation_) {
                     return;
                 }
-                --creating_;
-                const QDBusPendingReply<QDBusObjectPath> reply = *watcher;
-                if (reply.isError()) {
-                    reportUnavailable(reply.error().message());
-                    checkSettled();
-                    return;
-                }
-                browsers_.insert(reply.value().path());
-                for (const auto& message : std::exchange(early_, {})) {
-                    onBrowserSignal(message);
-                }
+                --pending;
+                answered(watcher->reply());
                 checkSettled();
             });
+}
+
+void AvahiBrowser::createBrowser(const QString& serviceType) {
+    auto call = QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kServer,
+                                               QStringLiteral("ServiceBrowserNew"));
+    call << kAnyInterface << kIPv4 << serviceType << QString() << 0u;
+    ask(call, creating_, [this](const QDBusMessage& reply) {
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            reportUnavailable(reply.errorMessage());
+            return;
+        }
+        browsers_.insert(qdbus_cast<QDBusObjectPath>(reply.arguments().first()).path());
+        for (const auto& message : std::exchange(early_, {})) {
+            onBrowserSignal(message);
+        }
+    });
 }
 
 void AvahiBrowser::onBrowserSignal(const QDBusMessage& message) {
@@ -135,28 +140,18 @@ void AvahiBrowser::resolve(const QDBusMessage& itemNew) {
     auto call = QDBusMessage::createMethodCall(kService, QStringLiteral("/"), kServer,
                                                QStringLiteral("ResolveService"));
     call << item[0] << item[1] << item[2] << item[3] << item[4] << kIPv4 << 0u;
-    ++pendingResolves_;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, generation = generation_] {
-                watcher->deleteLater();
-                if (generation != generation_) {
-                    return;
-                }
-                --pendingResolves_;
-                // interface, protocol, name, type, domain, host, aprotocol, address, port, txt,
-                // flags. A service that went away before it resolved is simply not listed.
-                const auto reply = watcher->reply();
-                const auto values = reply.arguments();
-                if (reply.type() == QDBusMessage::ReplyMessage && values.size() >= 9) {
-                    const QHostAddress address(values[7].toString());
-                    const auto port = static_cast<quint16>(values[8].toUInt());
-                    if (address.protocol() == QAbstractSocket::IPv4Protocol && port != 0) {
-                        emit resolved(address, port, values[2].toString());
-                    }
-                }
-                checkSettled();
-            });
+    // A service that went away before it resolved is simply not listed.
+    ask(call, pendingResolves_, [this](const QDBusMessage& reply) {
+        // interface, protocol, name, type, domain, host, aprotocol, address, port, txt, flags
+        const auto values = reply.arguments();
+        if (reply.type() == QDBusMessage::ReplyMessage && values.size() >= 9) {
+            const QHostAddress address(values[7].toString());
+            const auto port = static_cast<quint16>(values[8].toUInt());
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && port != 0) {
+                emit resolved(address, port, values[2].toString());
+            }
+        }
+    });
 }
 
 void AvahiBrowser::reportUnavailable(const QString& reason) {

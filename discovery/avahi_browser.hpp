@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace discovery {
@@ -42,6 +43,10 @@ private slots:
     void onBrowserSignal(const QDBusMessage& message);
 
 private:
+    // Sends `call`; `answered` gets Avahi's reply (or the error) unless a stop came first.
+    // `pending` counts it until then.
+    void ask(const QDBusMessage& call, int& pending,
+             std::function<void(const QDBusMessage& reply)> answered);
     void createBrowser(const QString& serviceType);
     void handle(const QDBusMessage& message);
     void resolve(const QDBusMessage& itemNew);

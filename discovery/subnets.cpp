@@ -18,6 +18,22 @@ bool usable(const QNetworkInterface& interface) {
            !flags.testFlag(QNetworkInterface::IsLoopBack);
 }
 
+// The IPv4 address entries of the interfaces that are up, running and not loopback.
+std::vector<QNetworkAddressEntry> usableIPv4Entries(const QList<QNetworkInterface>& interfaces) {
+    std::vector<QNetworkAddressEntry> entries;
+    for (const auto& interface : interfaces) {
+        if (!usable(interface)) {
+            continue;
+        }
+        for (const auto& entry : interface.addressEntries()) {
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
+                entries.push_back(entry);
+            }
+        }
+    }
+    return entries;
+}
+
 } // namespace
 
 QString Subnet::text() const {
@@ -65,20 +81,14 @@ std::vector<QHostAddress> hostAddresses(const Subnet& subnet) {
 
 std::vector<Subnet> connectedSubnets(const QList<QNetworkInterface>& interfaces) {
     std::vector<Subnet> subnets;
-    for (const auto& interface : interfaces) {
-        if (!usable(interface)) {
+    for (const auto& entry : usableIPv4Entries(interfaces)) {
+        const auto length = entry.prefixLength();
+        if (length < kLongestAutomaticPrefix || length > 32) {
             continue;
         }
-        for (const auto& entry : interface.addressEntries()) {
-            const auto length = entry.prefixLength();
-            if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol ||
-                length < kLongestAutomaticPrefix || length > 32) {
-                continue;
-            }
-            const Subnet subnet{entry.ip().toIPv4Address() & maskOf(length), length};
-            if (std::find(subnets.begin(), subnets.end(), subnet) == subnets.end()) {
-                subnets.push_back(subnet);
-            }
+        const Subnet subnet{entry.ip().toIPv4Address() & maskOf(length), length};
+        if (std::find(subnets.begin(), subnets.end(), subnet) == subnets.end()) {
+            subnets.push_back(subnet);
         }
     }
     return subnets;
@@ -86,15 +96,8 @@ std::vector<Subnet> connectedSubnets(const QList<QNetworkInterface>& interfaces)
 
 std::vector<QHostAddress> ownAddresses(const QList<QNetworkInterface>& interfaces) {
     std::vector<QHostAddress> addresses;
-    for (const auto& interface : interfaces) {
-        if (!usable(interface)) {
-            continue;
-        }
-        for (const auto& entry : interface.addressEntries()) {
-            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {
-                addresses.push_back(entry.ip());
-            }
-        }
+    for (const auto& entry : usableIPv4Entries(interfaces)) {
+        addresses.push_back(entry.ip());
     }
     return addresses;
 }

@@ -61,6 +61,9 @@ struct TimingFields {
     std::string testWebUrl{kDefaultTestWebUrl};
 };
 
+// The words printerctl's options and a profile's values use for the sources, by value.
+inline constexpr const char* kSubscribeSourceNames[] = {"cpu-uuid", "mac", "imei"};
+
 Plan brokerPlan(const Reader<BrokerFields>& read);
 Plan topicsPlan(Reader<TopicFields> read);
 Plan timingPlan(Reader<TimingFields> read);

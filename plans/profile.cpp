@@ -15,9 +15,6 @@
 namespace plans {
 namespace {
 
-constexpr const char* kDensities[] = {"light", "medium", "dark"};
-constexpr const char* kFonts[] = {"12x24", "9x17"}; // 12x24 first: useFont12x24
-constexpr const char* kSources[] = {"cpu-uuid", "mac", "imei"};
 constexpr const char* kTlsModes[] = {"off", "one-way", "mutual"};
 
 std::string join(const std::string& path, std::string_view key) {
@@ -141,17 +138,20 @@ BasicFields readBasic(JsonReader& r, const QJsonObject& o) {
     BasicFields fields;
     if (const auto baud = r.integer(o, path, "baud", 0, 1'000'000)) {
         if (std::ranges::find(protocol::kBaudRates, *baud) == protocol::kBaudRates.end()) {
-            r.problem("basic.baud",
-                      "expected one of 4800, 9600, 19200, 38400, 57600, 115200, 230400, 256000");
+            std::string rates;
+            for (const int rate : protocol::kBaudRates) {
+                rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+            }
+            r.problem("basic.baud", "expected one of " + rates);
         }
         fields.baudRate = *baud;
     }
     r.boolean(o, path, "cutter", fields.cutterEnabled);
     r.boolean(o, path, "beeper", fields.beeperEnabled);
-    if (const auto density = r.choice(o, path, "density", kDensities)) {
+    if (const auto density = r.choice(o, path, "density", kDensityNames)) {
         fields.density = static_cast<int>(*density);
     }
-    if (const auto font = r.choice(o, path, "font", kFonts)) {
+    if (const auto font = r.choice(o, path, "font", kFontNames)) {
         fields.useFont12x24 = *font == 0;
     }
     const QJsonValue codepage = o.value(QStringLiteral("codepage"));
@@ -213,7 +213,7 @@ TopicFields readTopics(JsonReader& r, const QJsonObject& o) {
     r.onlyKnown(o, path,
                 {"subscribeSource", "publishReceipts", "qos", "heartbeatTopic", "replyTopic"});
     TopicFields fields;
-    if (const auto source = r.choice(o, path, "subscribeSource", kSources)) {
+    if (const auto source = r.choice(o, path, "subscribeSource", kSubscribeSourceNames)) {
         fields.selectedSubTopicType = static_cast<std::uint8_t>(*source);
     }
     r.boolean(o, path, "publishReceipts", fields.publishReceiptInfo);
@@ -443,8 +443,8 @@ std::variant<QByteArray, QString> profileJson(const Profile& p) {
         root.insert("basic", QJsonObject{{"baud", b.baudRate},
                                          {"cutter", b.cutterEnabled},
                                          {"beeper", b.beeperEnabled},
-                                         {"density", kDensities[std::clamp(b.density, 0, 2)]},
-                                         {"font", kFonts[b.useFont12x24 ? 0 : 1]},
+                                         {"density", kDensityNames[std::clamp(b.density, 0, 2)]},
+                                         {"font", kFontNames[b.useFont12x24 ? 0 : 1]},
                                          {"codepage", int{b.language}}});
     }
     if (p.name) {
@@ -473,12 +473,13 @@ std::variant<QByteArray, QString> profileJson(const Profile& p) {
     }
     if (p.topics) {
         const TopicFields& t = *p.topics;
-        mqtt.insert("topics", QJsonObject{{"subscribeSource",
-                                           kSources[std::min<int>(t.selectedSubTopicType, 2)]},
-                                          {"publishReceipts", t.publishReceiptInfo},
-                                          {"qos", int{t.pubQos}},
-                                          {"heartbeatTopic", qs(t.heartbeatPubTopic)},
-                                          {"replyTopic", qs(t.receiptReplyTopic)}});
+        mqtt.insert("topics",
+                    QJsonObject{{"subscribeSource",
+                                 kSubscribeSourceNames[std::min<int>(t.selectedSubTopicType, 2)]},
+                                {"publishReceipts", t.publishReceiptInfo},
+                                {"qos", int{t.pubQos}},
+                                {"heartbeatTopic", qs(t.heartbeatPubTopic)},
+                                {"replyTopic", qs(t.receiptReplyTopic)}});
     }
     if (p.timing) {
         const TimingFields& t = *p.timing;

@@ -21,6 +21,10 @@ struct BasicFields {
 };
 Plan basicPlan(const BasicFields& fields);
 
+// The words printerctl's options and a profile's values use for the choices, by value.
+inline constexpr const char* kDensityNames[] = {"light", "medium", "dark"};
+inline constexpr const char* kFontNames[] = {"12x24", "9x17"}; // 0: useFont12x24
+
 // Refused when the name does not fit its frame; sent without a console line.
 Plan printerNamePlan(const std::string& name);
 

@@ -34,14 +34,14 @@ public:
     // "Set": one basic-parameters command with everything as it stands now.
     Q_INVOKABLE void set();
 
-    bool useFont12x24 = true;
+    bool useFont12x24 = ScreenValues{}.useFont12x24;
 
 signals:
     void languageChanged();
     void fontChanged();
 
 private:
-    int language_ = 0xFF;
+    int language_ = ScreenValues{}.language;
 };
 
 } // namespace ui

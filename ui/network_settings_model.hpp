@@ -28,10 +28,10 @@ public:
     Q_INVOKABLE void setWiFiDynamicIP();
     Q_INVOKABLE void setWiFiStaticIP();
 
-    bool useWiFiStaticIP = false;
-    QString wifiStaticIP = QStringLiteral("192.168.1.101");
-    QString wifiSubnet = QStringLiteral("255.255.255.0");
-    QString wifiGateway = QStringLiteral("192.168.1.1");
+    bool useWiFiStaticIP = !ScreenValues{}.wifiAddress.isDynamic;
+    QString wifiStaticIP = QString::fromStdString(ScreenValues{}.wifiAddress.ipAddress);
+    QString wifiSubnet = QString::fromStdString(ScreenValues{}.wifiAddress.subnetMask);
+    QString wifiGateway = QString::fromStdString(ScreenValues{}.wifiAddress.gateway);
 
 signals:
     void wifiChanged();

@@ -15,8 +15,9 @@ namespace ui {
 
 class SettingsScreenModel;
 
-// The values the category screens keep as their own (they start afresh each time a screen is
-// shown): as the screens hold them now, or held them when they were last left.
+// The values the category screens keep as their own: as the screens hold them now, or held them
+// when they were last left. A default ScreenValues holds the values each screen starts from
+// (afresh each time it is shown).
 struct ScreenValues {
     std::uint8_t language = 0xFF;
     bool useFont12x24 = true;

@@ -249,14 +249,12 @@ Plan basicCommand(const Words& w) {
         baud = static_cast<int>(*value);
     }
     static const char* const onOff[] = {"on", "off"};
-    static const char* const densities[] = {"light", "medium", "dark"};
-    static const char* const fonts[] = {"12x24", "9x17"};
     plans::BasicFields fields;
     fields.baudRate = baud;
     fields.cutterEnabled = w.choice("cutter", onOff, 0) == 0;
     fields.beeperEnabled = w.choice("beeper", onOff, 0) == 0;
-    fields.density = static_cast<int>(w.choice("density", densities, 1));
-    fields.useFont12x24 = w.choice("font", fonts, 0) == 0;
+    fields.density = static_cast<int>(w.choice("density", plans::kDensityNames, 1));
+    fields.useFont12x24 = w.choice("font", plans::kFontNames, 0) == 0;
     fields.language =
         w.has("codepage") ? codepageId(*w.option("codepage")) : protocol::kDefaultLanguageId;
     return plans::basicPlan(fields);
@@ -296,12 +294,11 @@ Plan mqttCommand(const std::string& pane, std::vector<std::string> words) {
             "mqtt topics", std::move(words),
             {"subscribe-source", "publish-receipts", "qos", "heartbeat-topic", "reply-topic"});
         w.positional(0, "only options");
-        static const char* const sources[] = {"cpu-uuid", "mac", "imei"};
         static const char* const onOff[] = {"on", "off"};
         static const char* const qos[] = {"1", "2"};
         plans::TopicFields fields;
-        fields.selectedSubTopicType =
-            static_cast<std::uint8_t>(w.choice("subscribe-source", sources, 0));
+        fields.selectedSubTopicType = static_cast<std::uint8_t>(
+            w.choice("subscribe-source", plans::kSubscribeSourceNames, 0));
         fields.publishReceiptInfo = w.choice("publish-receipts", onOff, 1) == 0;
         fields.pubQos = static_cast<std::uint8_t>(w.choice("qos", qos, 0) + 1);
         fields.heartbeatPubTopic = w.text("heartbeat-topic", fields.heartbeatPubTopic);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <map>
 
 namespace printerctl {
 
@@ -193,37 +194,19 @@ void TargetSession::finish() {
 }
 
 int sendRequest(const SendRequest& request) {
-    Target target;
-    target.address = QString::fromStdString(request.target);
-    target.text = request.target;
-    switch (request.transport) {
-    case Transport::tcp: {
-        const auto colon = request.target.rfind(':');
-        target.kind = Target::Kind::tcp;
-        target.port = QString::fromLatin1(connection::kDefaultRawPort.data(),
-                                          connection::kDefaultRawPort.size());
-        if (colon != std::string::npos) {
-            target.address = QString::fromStdString(request.target.substr(0, colon));
-            target.port = QString::fromStdString(request.target.substr(colon + 1));
-        }
-        if (const auto error =
-                connection::NetworkManager::validateEndpoint(target.address, target.port)) {
-            std::cerr << "printerctl: --tcp " << request.target << ": " << error->toStdString()
-                      << std::endl;
-            return 2;
-        }
-        break;
+    static const std::map<Transport, Target::Kind> kinds = {
+        {Transport::tcp, Target::Kind::tcp},
+        {Transport::serial, Target::Kind::serial},
+        {Transport::usb, Target::Kind::usb},
+        {Transport::ble, Target::Kind::ble}};
+    auto made = connection::makeTarget(kinds.at(request.transport), request.target);
+    // Only a TCP address can be wrong before a connection is tried.
+    if (const auto* error = std::get_if<QString>(&made)) {
+        std::cerr << "printerctl: --tcp " << request.target << ": " << error->toStdString()
+                  << std::endl;
+        return 2;
     }
-    case Transport::serial:
-        target.kind = Target::Kind::serial;
-        break;
-    case Transport::ble:
-        target.kind = Target::Kind::ble;
-        break;
-    default:
-        target.kind = Target::Kind::usb;
-        break;
-    }
+    const Target target = std::get<Target>(std::move(made));
     int argc = 1;
     char name[] = "printerctl";
     char* argv[] = {name, nullptr};
