@@ -150,10 +150,7 @@ int applyProfile(const ApplyRequest& request) {
         }
         return 0;
     }
-    int argc = 1;
-    char name[] = "printerctl";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    const auto app = startEventLoop();
     // Every printer's link and command lines, interleaved, would bury the one line per printer.
     connection::setConsoleSink([](std::string_view) {});
     Fleet fleet(request);

@@ -1,6 +1,7 @@
 #include "tools/printerctl/list_tcp.hpp"
 
 #include "discovery/printer_search.hpp"
+#include "tools/printerctl/transport_send.hpp"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,10 +38,7 @@ QByteArray jsonList(const std::vector<discovery::FoundPrinter>& printers) {
 } // namespace
 
 int listTcpPrinters(const ListRequest& request) {
-    int argc = 1;
-    char name[] = "printerctl";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    const auto app = startEventLoop();
     discovery::PrinterSearch search;
     const bool showProgress = isatty(STDERR_FILENO) == 1;
     QElapsedTimer sinceProgress;

@@ -193,6 +193,13 @@ void TargetSession::finish() {
     QTimer::singleShot(0, &link_->transports.network(), [this] { done_(outcome_); });
 }
 
+std::unique_ptr<QCoreApplication> startEventLoop() {
+    static int argc = 1;
+    static char name[] = "printerctl";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 int sendRequest(const SendRequest& request) {
     static const std::map<Transport, Target::Kind> kinds = {
         {Transport::tcp, Target::Kind::tcp},
@@ -207,10 +214,7 @@ int sendRequest(const SendRequest& request) {
         return 2;
     }
     const Target target = std::get<Target>(std::move(made));
-    int argc = 1;
-    char name[] = "printerctl";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    const auto app = startEventLoop();
     TargetSession session(target, request.plan, [](const TargetSession::Outcome& outcome) {
         if (!outcome.ok) {
             std::cerr << outcome.error.toStdString() << std::endl;
@@ -222,10 +226,7 @@ int sendRequest(const SendRequest& request) {
 }
 
 int listUsbPorts() {
-    int argc = 1;
-    char name[] = "printerctl";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    const auto app = startEventLoop();
     connection::USBSerialManager usb;
     QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb, [&usb] {
         for (const auto& port : usb.availablePorts()) {
@@ -249,10 +250,7 @@ int listUsbPorts() {
 }
 
 int listBlePrinters(int seconds) {
-    int argc = 1;
-    char name[] = "printerctl";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    const auto app = startEventLoop();
     // The scan's own lines would mix with the list: they go to standard error.
     connection::setConsoleSink([](std::string_view line) { std::cerr << line << std::endl; });
     connection::BluetoothManager bluetooth;

@@ -4,6 +4,7 @@
 #include "plans/plan_run.hpp"
 #include "tools/printerctl/command_line.hpp"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <functional>
 #include <memory>
@@ -56,6 +57,9 @@ private:
     bool started_ = false;
     bool finished_ = false;
 };
+
+// The Qt application of a command that needs an event loop; Qt is told only the program's name.
+std::unique_ptr<QCoreApplication> startEventLoop();
 
 // A single command's run (--tcp, --serial, --usb, --ble). Returns the exit status: 0 done, 1
 // transport or send failure, 2 invalid target.
