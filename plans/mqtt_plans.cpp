@@ -26,6 +26,16 @@ Step fixed(std::chrono::milliseconds at, StepResult result, bool confirms = fals
         at, [result = std::move(result)] { return result; }, confirms);
 }
 
+// The text's own refusal, else the frame `build` makes of it.
+template <typename Build>
+StepResult checkedText(std::string_view field, std::string_view text, std::size_t maxBytes,
+                       Build build) {
+    if (auto problem = protocol::checkText(field, text, maxBytes)) {
+        return StepResult::refuse(std::move(*problem));
+    }
+    return StepResult::built(build());
+}
+
 StepResult heartbeat(std::string_view text) {
     const auto seconds = protocol::parseUInt32(text);
     if (!seconds) {
@@ -47,6 +57,17 @@ StepResult keepAlive(std::string_view text) {
 
 } // namespace
 
+std::optional<std::string> checkTimezone(std::string_view zoneText) {
+    if (zoneText.empty()) {
+        return std::nullopt;
+    }
+    const auto hours = protocol::parseSignedDecimal(zoneText);
+    if (!hours || *hours < 0 || *hours > 14) {
+        return std::string(kTimezoneOutOfRange);
+    }
+    return std::nullopt;
+}
+
 std::uint8_t zoneByte(std::string_view zoneText) {
     const std::int64_t hours = protocol::parseSignedDecimal(zoneText).value_or(8);
     // Clamp before multiplying so that huge values cannot overflow.
@@ -67,8 +88,17 @@ Plan brokerPlan(const Reader<BrokerFields>& read) {
         plan.steps.push_back(fixed({}, StepResult::refuse(std::string(kInvalidServerOrPort))));
     } else {
         plan.steps.push_back(
-            fixed({}, StepResult::send(protocol::makeBrokerAddressCommand(atPress.server, *port))));
-        if (auto login = protocol::makeLoginCommand(atPress.username, atPress.password)) {
+            fixed({}, checkedText("Server", atPress.server, protocol::kBrokerServerMax, [&] {
+                      return protocol::makeBrokerAddressCommand(atPress.server, *port);
+                  })));
+        std::optional<std::string> problem =
+            protocol::checkText("Username", atPress.username, std::string_view::npos);
+        if (!problem) {
+            problem = protocol::checkText("Password", atPress.password, std::string_view::npos);
+        }
+        if (problem) {
+            plan.steps.push_back(fixed({}, StepResult::refuse(std::move(*problem))));
+        } else if (auto login = protocol::makeLoginCommand(atPress.username, atPress.password)) {
             plan.steps.push_back(fixed(kLoginDelay, StepResult::send(std::move(*login))));
         } else {
             plan.steps.push_back(fixed({}, StepResult::refuse(std::string(kLoginTooLong))));
@@ -79,9 +109,11 @@ Plan brokerPlan(const Reader<BrokerFields>& read) {
         kClientIdDelay,
         [read] {
             const BrokerFields now = read();
-            return StepResult::send(now.useDefaultClientID
-                                        ? protocol::makeClientIdCommand(std::nullopt)
-                                        : protocol::makeClientIdCommand(now.clientId));
+            if (now.useDefaultClientID) {
+                return StepResult::built(protocol::makeClientIdCommand(std::nullopt));
+            }
+            return checkedText("Client ID", now.clientId, protocol::kMqttTextMax,
+                               [&] { return protocol::makeClientIdCommand(now.clientId); });
         },
         true));
     return plan;
@@ -105,14 +137,18 @@ Plan topicsPlan(Reader<TopicFields> read) {
             [read] { return StepResult::send(protocol::makePublishQoSCommand(read().pubQos)); }),
         mqttStep(3 * kTopicStep,
                  [read] {
-                     return StepResult::send(protocol::makeTopicCommand(
-                         protocol::mqtt::heartbeatTopic, read().heartbeatPubTopic));
+                     const std::string topic = read().heartbeatPubTopic;
+                     return checkedText("Heartbeat topic", topic, protocol::kMqttTextMax, [&] {
+                         return protocol::makeTopicCommand(protocol::mqtt::heartbeatTopic, topic);
+                     });
                  }),
         mqttStep(
             4 * kTopicStep,
             [read] {
-                return StepResult::send(protocol::makeTopicCommand(
-                    protocol::mqtt::receiptReplyTopic, read().receiptReplyTopic));
+                const std::string topic = read().receiptReplyTopic;
+                return checkedText("Receipt reply topic", topic, protocol::kMqttTextMax, [&] {
+                    return protocol::makeTopicCommand(protocol::mqtt::receiptReplyTopic, topic);
+                });
             },
             true),
     };
@@ -127,12 +163,20 @@ Plan timingPlan(Reader<TimingFields> read) {
         mqttStep(2 * kTopicStep,
                  [read] {
                      const TimingFields now = read();
-                     return StepResult::send(
-                         protocol::makeClockCommand(now.ntpServer, zoneByte(now.dateZone)));
+                     if (auto problem = checkTimezone(now.dateZone)) {
+                         return StepResult::refuse(std::move(*problem));
+                     }
+                     return checkedText("NTP server", now.ntpServer, protocol::kNtpServerMax, [&] {
+                         return protocol::makeClockCommand(now.ntpServer, zoneByte(now.dateZone));
+                     });
                  }),
         mqttStep(
             3 * kTopicStep,
-            [read] { return StepResult::send(protocol::makeDNSTestCommand(read().testWebUrl)); },
+            [read] {
+                const std::string url = read().testWebUrl;
+                return checkedText("Test URL", url, protocol::kMqttTextMax,
+                                   [&] { return protocol::makeDNSTestCommand(url); });
+            },
             true),
     };
     return plan;
@@ -151,7 +195,7 @@ Plan oneWayTlsPlan(std::string_view certificateText) {
     if (auto tooLarge = protocol::checkOneWayCertificate(trimmed)) {
         return Plan{{fixed({}, StepResult::refuse(std::move(*tooLarge)))}};
     }
-    return Plan{{fixed({}, StepResult::send(protocol::makeOneWayTLSCommand(trimmed)), true)}};
+    return Plan{{fixed({}, StepResult::built(protocol::makeOneWayTLSCommand(trimmed)), true)}};
 }
 
 Plan mutualTlsPlan(const Bytes& caFile, const Bytes& clientFile, const Bytes& keyFile,
@@ -163,7 +207,8 @@ Plan mutualTlsPlan(const Bytes& caFile, const Bytes& clientFile, const Bytes& ke
         return Plan{{fixed({}, StepResult::refuse(std::move(*tooLarge)))}};
     }
     return Plan{{fixed(
-        {}, StepResult::send(protocol::makeMutualTLSCommand(caFile, clientFile, keyFile, password)),
+        {},
+        StepResult::built(protocol::makeMutualTLSCommand(caFile, clientFile, keyFile, password)),
         true)}};
 }
 

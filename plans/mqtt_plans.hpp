@@ -24,6 +24,11 @@ inline constexpr std::string_view kMissingOneWayCertificate =
     "Please import a .crt certificate for one-way TLS";
 inline constexpr std::string_view kMissingMutualFiles =
     "Please import all three .crt files for mutual TLS";
+// The clock command's zone byte counts quarter hours from 0 up: a zone west of UTC cannot be
+// said, and east of UTC+14 there is none.
+inline constexpr std::string_view kTimezoneOutOfRange =
+    "Timezone must be a whole number of hours from 0 to 14 east of UTC (the printer takes no "
+    "zone west of UTC)";
 
 // Screen defaults. The NTP host is a public pool; the DNS test page a name reserved for
 // examples, which resolves everywhere and belongs to nobody's service.
@@ -37,12 +42,13 @@ inline constexpr std::chrono::milliseconds kLoginDelay{300};
 inline constexpr std::chrono::milliseconds kClientIdDelay{450};
 inline constexpr std::chrono::milliseconds kTopicStep{250}; // topics and timing
 
-// The starting values of both faces (the sheet puts a documentation address in the server).
+// The starting values of a broker section. A login that is not given is no login: the
+// printer gets an empty user name and password (the window shows its own starting values).
 struct BrokerFields {
     std::string server;
     std::string port{kDefaultPort};
-    std::string username = "test";
-    std::string password = "pass";
+    std::string username;
+    std::string password;
     std::string clientId;
     bool useDefaultClientID = true;
 };
@@ -76,6 +82,9 @@ Plan mutualTlsPlan(const protocol::Bytes& caFile, const protocol::Bytes& clientF
 // Time zone text (hours east of UTC) to the clock command's zone byte: quarter hours, clamped to
 // 0...255; empty or unparseable text counts as 8.
 std::uint8_t zoneByte(std::string_view zoneText);
+// Why the time zone text cannot be sent: anything but empty (the default, 8) or a whole number
+// of hours 0...14.
+std::optional<std::string> checkTimezone(std::string_view zoneText);
 
 // The port field after a TLS mode change (0 none, 1 one-way, 2 mutual).
 std::string adjustedPortForTlsMode(int tlsMode, std::string_view port);

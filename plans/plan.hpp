@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A command plan: what one screen action or one printerctl command sends, as an ordered list of
@@ -14,12 +15,21 @@
 // else builds bytes for a printer.
 namespace plans {
 
+// A builder gives no frame for input its frame cannot carry; the checks of each field refuse such
+// input first with their own words, so this is only the last word.
+inline constexpr std::string_view kCommandDoesNotFit =
+    "The command does not fit in a printer frame";
+
 struct StepResult {
     std::optional<protocol::Bytes> bytes;
     std::string refusal; // set exactly when there are no bytes
 
     static StepResult send(protocol::Bytes bytes) { return {std::move(bytes), {}}; }
     static StepResult refuse(std::string message) { return {std::nullopt, std::move(message)}; }
+    // What a builder gave: its frame, or the refusal of a frame that could not be made.
+    static StepResult built(std::optional<protocol::Bytes> frame) {
+        return frame ? send(std::move(*frame)) : refuse(std::string(kCommandDoesNotFit));
+    }
 };
 
 struct Step {

@@ -1,5 +1,6 @@
 #include "plans/profile.hpp"
 
+#include "plans/field_text.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
 
@@ -69,7 +70,7 @@ public:
             problem(join(path, key), "expected a text");
             return;
         }
-        into = value.toString().toStdString();
+        into = fieldText(value.toString());
     }
 
     void boolean(const QJsonObject& object, const std::string& path, std::string_view key,

@@ -9,10 +9,10 @@
 namespace plans {
 namespace {
 
-// A plan of one step at the press: `problem` refuses it, else `bytes` leave.
+// A plan of one step at the press: `problem` refuses it, else the frame `build` makes leaves.
 Plan oneStep(std::string_view logPrefix, bool confirms, const std::optional<std::string>& problem,
-             const std::function<protocol::Bytes()>& bytes) {
-    StepResult result = problem ? StepResult::refuse(*problem) : StepResult::send(bytes());
+             const std::function<std::optional<protocol::Bytes>()>& build) {
+    StepResult result = problem ? StepResult::refuse(*problem) : StepResult::built(build());
     Step step;
     step.logPrefix = std::string(logPrefix);
     step.confirms = confirms;
@@ -23,15 +23,16 @@ Plan oneStep(std::string_view logPrefix, bool confirms, const std::optional<std:
 } // namespace
 
 Plan testPlan() {
-    Plan plan = oneStep({}, false, std::nullopt, [] { return protocol::testPrintCommand(); });
+    Plan plan = oneStep({}, false, std::nullopt,
+                        [] { return std::optional(protocol::testPrintCommand()); });
     plan.steps[0].reportSuccess = true;
     return plan;
 }
 
 Plan basicPlan(const BasicFields& f) {
     return oneStep(protocol::kBasicLogPrefix, false, std::nullopt, [&f] {
-        return protocol::makeBasicSettingsCommand(f.baudRate, f.cutterEnabled, f.beeperEnabled,
-                                                  f.density, f.language, f.useFont12x24);
+        return std::optional(protocol::makeBasicSettingsCommand(
+            f.baudRate, f.cutterEnabled, f.beeperEnabled, f.density, f.language, f.useFont12x24));
     });
 }
 

@@ -89,6 +89,7 @@ std::uint8_t baudRateCode(int baudRate) {
 Bytes makeBasicSettingsCommand(int baudRate, bool cutterEnabled, bool beeperEnabled, int density,
                                std::uint8_t characterSetId, bool useFont12x24) {
     // The on/off fields carry the inverse: 0x00 means the feature is on.
+    // Twelve fields always fit the frame.
     return makeParameterFrame(letter::basicSettings,
                               {
                                   baudRateCode(baudRate),
@@ -100,7 +101,8 @@ Bytes makeBasicSettingsCommand(int baudRate, bool cutterEnabled, bool beeperEnab
                                   characterSetId,
                                   0x00,
                                   static_cast<std::uint8_t>(useFont12x24 ? 0x00 : 0x01),
-                              });
+                              })
+        .value();
 }
 
 } // namespace protocol

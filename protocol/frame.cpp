@@ -4,7 +4,10 @@
 
 namespace protocol {
 
-Bytes makeFrame(std::uint8_t functionCode, const Bytes& payload) {
+std::optional<Bytes> makeFrame(std::uint8_t functionCode, const Bytes& payload) {
+    if (payload.size() > kMaxFramePayload) {
+        return std::nullopt;
+    }
     Bytes frame;
     frame.reserve(payload.size() + 5);
     frame.push_back(kUnitSeparator);

@@ -3,6 +3,7 @@
 #include "protocol/bytes.hpp"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,10 +28,13 @@ inline constexpr std::string_view kBasicLogPrefix = "发送命令: ";
 inline constexpr std::string_view kIPLogPrefix = "发送IP设置命令: ";
 inline constexpr std::string_view kWiFiLogPrefix = "发送WIFI设置命令: ";
 
-// 1F 28, the function code, the payload length (low byte, high byte), the payload.
-// The caller keeps the payload within 65,535 bytes; a longer one keeps only the low 16 bits of
-// its length.
-Bytes makeFrame(std::uint8_t functionCode, const Bytes& payload);
+// The most a frame's 16-bit length field can say.
+inline constexpr std::size_t kMaxFramePayload = 65535;
+
+// 1F 28, the function code, the payload length (low byte, high byte), the payload. Nothing when
+// the payload is longer than the length field can say: the printer would read the excess as
+// further commands, so such a frame is never made.
+std::optional<Bytes> makeFrame(std::uint8_t functionCode, const Bytes& payload);
 
 Bytes utf8Bytes(std::string_view text);
 Bytes cStringBytes(std::string_view text); // the UTF-8 bytes and one 0x00

@@ -1,5 +1,9 @@
 #include "protocol/limits.hpp"
 
+#include "protocol/certificate.hpp"
+
+#include <cstdio>
+
 namespace protocol {
 
 namespace {
@@ -8,11 +12,36 @@ std::optional<std::string> refuse(std::string_view message) {
 }
 } // namespace
 
+std::optional<std::string> checkText(std::string_view field, std::string_view text,
+                                     std::size_t maxBytes) {
+    if (!isValidUtf8(text)) {
+        return std::string(field) + " is not valid UTF-8 text";
+    }
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "U+%04X", byte);
+            return std::string(field) + " contains the control character " + code;
+        }
+    }
+    if (text.size() > maxBytes) {
+        return std::string(field) + " too long (max " + std::to_string(maxBytes) + " bytes)";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> checkPrinterName(std::string_view name) {
-    return name.size() > kPrinterNameMax ? refuse(kPrinterNameTooLong) : std::nullopt;
+    return checkText("Printer name", name, kPrinterNameMax);
 }
 
 std::optional<std::string> checkWiFiCredentials(std::string_view ssid, std::string_view password) {
+    if (auto problem = checkText("WIFI Name", ssid, kWiFiCredentialsMax)) {
+        return problem;
+    }
+    if (auto problem = checkText("WIFI Password", password, kWiFiCredentialsMax)) {
+        return problem;
+    }
     return ssid.size() + password.size() > kWiFiCredentialsMax ? refuse(kWiFiTooLong)
                                                                : std::nullopt;
 }
@@ -23,6 +52,9 @@ std::optional<std::string> checkOneWayCertificate(std::string_view certificate) 
 
 std::optional<std::string> checkMutualTLS(const Bytes& caFile, const Bytes& clientFile,
                                           const Bytes& keyFile, std::string_view password) {
+    if (auto problem = checkText("TLS password", password, std::string_view::npos)) {
+        return problem;
+    }
     for (std::size_t size : {caFile.size(), clientFile.size(), keyFile.size(), password.size()}) {
         if (size > kMutualPartMax) {
             return refuse(kCertificateFileTooLarge);

@@ -1,5 +1,6 @@
 #include "ui/mqtt_settings_model.hpp"
 
+#include "plans/field_text.hpp"
 #include "protocol/certificate.hpp"
 
 #include <QPointer>
@@ -10,7 +11,7 @@ MQTTSettingsModel::MQTTSettingsModel(QObject* parent)
     : SettingsScreenModel(parent), alertMessage_(QString::fromUtf8(plans::kRestartNotice)) {}
 
 void MQTTSettingsModel::setText(std::string& field, const QString& value) {
-    std::string converted = value.toStdString();
+    std::string converted = plans::fieldText(value);
     if (converted != field) {
         field = std::move(converted);
         emit fieldsChanged();
@@ -100,11 +101,11 @@ void MQTTSettingsModel::keepValues(ScreenValues& values) const {
         return std::string(bytes.begin(), bytes.end());
     };
     values.tls = {static_cast<plans::TlsSettings::Mode>(tlsMode_),
-                  certificatePEM.toStdString(),
+                  plans::fieldText(certificatePEM),
                   text(mutualFiles_[0]),
                   text(mutualFiles_[1]),
                   text(mutualFiles_[2]),
-                  mutualPassword.toStdString()};
+                  plans::fieldText(mutualPassword)};
 }
 
 void MQTTSettingsModel::setTlsMode(int mode) {
@@ -134,11 +135,11 @@ void MQTTSettingsModel::applyTls() {
         run(plans::tlsOffPlan());
         break;
     case 1:
-        run(plans::oneWayTlsPlan(certificatePEM.toStdString()));
+        run(plans::oneWayTlsPlan(plans::fieldText(certificatePEM)));
         break;
     default:
         run(plans::mutualTlsPlan(mutualFiles_[0], mutualFiles_[1], mutualFiles_[2],
-                                 mutualPassword.toStdString()));
+                                 plans::fieldText(mutualPassword)));
         break;
     }
 }

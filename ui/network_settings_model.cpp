@@ -1,5 +1,6 @@
 #include "ui/network_settings_model.hpp"
 
+#include "plans/field_text.hpp"
 #include "plans/screen_plans.hpp"
 
 namespace ui {
@@ -23,13 +24,13 @@ void NetworkSettingsModel::setPrinterName() {
     if (settings() == nullptr) {
         return;
     }
-    run(plans::printerNamePlan(settings()->printerName.toStdString()));
+    run(plans::printerNamePlan(plans::fieldText(settings()->printerName)));
 }
 
 void NetworkSettingsModel::sendIP(bool isWiFi, bool isDynamic, const QString& address,
                                   const QString& mask, const QString& gateway) {
-    run(plans::ipPlan(
-        isWiFi, {isDynamic, address.toStdString(), mask.toStdString(), gateway.toStdString()}));
+    run(plans::ipPlan(isWiFi, {isDynamic, plans::fieldText(address), plans::fieldText(mask),
+                               plans::fieldText(gateway)}));
 }
 
 void NetworkSettingsModel::setEthernetDynamicIP() {

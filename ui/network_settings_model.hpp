@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plans/field_text.hpp"
 #include "ui/settings_screen_model.hpp"
 
 namespace ui {
@@ -18,8 +19,8 @@ public:
     using SettingsScreenModel::SettingsScreenModel;
     ~NetworkSettingsModel() override { leaving(); }
     void keepValues(ScreenValues& values) const override {
-        values.wifiAddress = {!useWiFiStaticIP, wifiStaticIP.toStdString(),
-                              wifiSubnet.toStdString(), wifiGateway.toStdString()};
+        values.wifiAddress = {!useWiFiStaticIP, plans::fieldText(wifiStaticIP),
+                              plans::fieldText(wifiSubnet), plans::fieldText(wifiGateway)};
     }
 
     Q_INVOKABLE void setPrinterName();

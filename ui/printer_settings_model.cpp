@@ -1,12 +1,13 @@
 #include "ui/printer_settings_model.hpp"
 
+#include "plans/field_text.hpp"
 #include "ui/settings_screen_model.hpp"
 
 namespace ui {
 
 void PrinterSettingsModel::setText(std::string& field, const QString& value,
                                    void (PrinterSettingsModel::*changed)()) {
-    std::string converted = value.toStdString();
+    std::string converted = plans::fieldText(value);
     if (converted != field) {
         field = std::move(converted);
         emit(this->*changed)();
@@ -63,11 +64,11 @@ plans::Profile PrinterSettingsModel::profile() const {
     plans::Profile p;
     p.basic = plans::BasicFields{baudRate, cutterEnabled,   beeperEnabled,
                                  density,  values.language, values.useFont12x24};
-    p.name = printerName.toStdString();
-    p.ethernet = plans::AddressFields{!useStaticIP, staticIP.toStdString(), subnet.toStdString(),
-                                      gateway.toStdString()};
+    p.name = plans::fieldText(printerName);
+    p.ethernet = plans::AddressFields{!useStaticIP, plans::fieldText(staticIP),
+                                      plans::fieldText(subnet), plans::fieldText(gateway)};
     p.wifiAddress = values.wifiAddress;
-    p.wifi = plans::WifiCredentials{wifiName.toStdString(), wifiPassword.toStdString()};
+    p.wifi = plans::WifiCredentials{plans::fieldText(wifiName), plans::fieldText(wifiPassword)};
     p.broker = *broker_;
     p.broker->useDefaultClientID = values.useDefaultClientID;
     p.topics = values.topics;

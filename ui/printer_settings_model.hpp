@@ -150,10 +150,13 @@ private:
     static QString text(const std::string& value) { return QString::fromStdString(value); }
     void setText(std::string& field, const QString& value, void (PrinterSettingsModel::*changed)());
 
-    // The server is a documentation address (RFC 5737) that the user replaces with theirs.
+    // The server is a documentation address (RFC 5737) that the user replaces with theirs; the
+    // login fields start with visible sample values, which the user sees before anything is sent.
     std::shared_ptr<plans::BrokerFields> broker_ = [] {
         auto fields = std::make_shared<plans::BrokerFields>();
         fields->server = "203.0.113.10";
+        fields->username = "test";
+        fields->password = "pass";
         return fields;
     }();
     QPointer<ContentViewModel> content_;

@@ -1,5 +1,6 @@
 #include "ui/wifi_settings_model.hpp"
 
+#include "plans/field_text.hpp"
 #include "plans/screen_plans.hpp"
 
 namespace ui {
@@ -8,8 +9,8 @@ void WiFiSettingsModel::set() {
     if (settings() == nullptr) {
         return;
     }
-    run(plans::wifiPlan(settings()->wifiName.toStdString(),
-                        settings()->wifiPassword.toStdString()));
+    run(plans::wifiPlan(plans::fieldText(settings()->wifiName),
+                        plans::fieldText(settings()->wifiPassword)));
 }
 
 } // namespace ui

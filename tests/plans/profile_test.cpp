@@ -38,7 +38,7 @@ std::string fullProfile() {
                     "topics": {"subscribeSource": "mac", "publishReceipts": true, "qos": 2,
                                "heartbeatTopic": "hb", "replyTopic": "done"},
                     "timing": {"heartbeat": "45", "keepalive": "60", "ntpServer": "ntp.example",
-                               "timezone": "-3", "testUrl": "www.example.org"},
+                               "timezone": "+3", "testUrl": "www.example.org"},
                     "tls": {"mode": "mutual", "ca": ")" +
         pem.toStdString() + R"(", "clientCertificate": ")" + pem.toStdString() +
         R"(", "clientKey": "KEY", "password": "pw"}})");
@@ -85,7 +85,7 @@ TEST(Profiles, SendWhatPrinterctlSendsForTheSameValuesSpacedAsTheScreens) {
         {"mqtt", "topics", "--subscribe-source", "mac", "--publish-receipts", "on", "--qos", "2",
          "--heartbeat-topic", "hb", "--reply-topic", "done"},
         {"mqtt", "timing", "--heartbeat", "45", "--keepalive", "60", "--ntp-server", "ntp.example",
-         "--timezone", "-3", "--test-url", "www.example.org"},
+         "--timezone", "+3", "--test-url", "www.example.org"},
         {"mqtt", "tls", "mutual", pemPath.toStdString(), pemPath.toStdString(),
          keyPath.toStdString(), "--password", "pw"},
     };

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <ranges>
 #include <set>
@@ -37,11 +38,11 @@ const std::vector<Built>& builtRows() {
         p59(59, 'p'), cjk60 = kCjk + kCjk + kCjk + kCjk + kCjk + kCjk + kCjk + kCjk + kCjk + kCjk;
     static const std::vector<Built> rows = {
         {testPrintCommand(), "12 54", "test"},
-        {makeBrokerAddressCommand("192.168.1.87", 1883),
+        {makeBrokerAddressCommand("192.168.1.87", 1883).value(),
          "1F 28 54 10 00 53 31 39 32 2E 31 36 38 2E 31 2E 38 37 00 07 5B",
          R"(mqtt.broker server="192.168.1.87" port=1883)"},
-        {makeBrokerAddressCommand("", 0), "", R"(mqtt.broker server="" port=0)"},
-        {makeBrokerAddressCommand(b300, 65535), "",
+        {makeBrokerAddressCommand("", 0).value(), "", R"(mqtt.broker server="" port=0)"},
+        {makeBrokerAddressCommand(b300, 65535).value(), "",
          "mqtt.broker server=" + q(b300) + " port=65535"},
         {makeLoginCommand("", "").value(), "", R"(mqtt.login username="" password="")"},
         {makeLoginCommand("user", "secret").value(),
@@ -50,10 +51,11 @@ const std::vector<Built>& builtRows() {
         // 60 bytes of name in 20 characters, and a 120-byte payload.
         {makeLoginCommand(cjk60, p59).value(), "",
          "mqtt.login username=" + q(cjk60) + " password=" + q(p59)},
-        {makeClientIdCommand(std::nullopt), "1F 28 54 04 00 43 00 00 00",
+        {makeClientIdCommand(std::nullopt).value(), "1F 28 54 04 00 43 00 00 00",
          "mqtt.client-id clientId=(none)"},
-        {makeClientIdCommand(""), "1F 28 54 04 00 43 00 00 00", "mqtt.client-id clientId=(none)"},
-        {makeClientIdCommand("printer01"), "", R"(mqtt.client-id clientId="printer01")"},
+        {makeClientIdCommand("").value(), "1F 28 54 04 00 43 00 00 00",
+         "mqtt.client-id clientId=(none)"},
+        {makeClientIdCommand("printer01").value(), "", R"(mqtt.client-id clientId="printer01")"},
         {makeSubscribeSourceCommand(0), "1F 28 54 03 00 54 00 54",
          "mqtt.subscribe-source source=cpu-uuid"},
         {makeSubscribeSourceCommand(1), "", "mqtt.subscribe-source source=mac"},
@@ -65,40 +67,42 @@ const std::vector<Built>& builtRows() {
         {makePublishQoSCommand(1), "1F 28 54 03 00 51 01 50", "mqtt.qos qos=1"},
         {makePublishQoSCommand(2), "1F 28 54 03 00 51 02 53", "mqtt.qos qos=2"},
         {makePublishQoSCommand(0), "1F 28 54 03 00 51 01 50", "mqtt.qos qos=1"},
-        {makeTopicCommand(mqtt::heartbeatTopic, "HearBeat"),
+        {makeTopicCommand(mqtt::heartbeatTopic, "HearBeat").value(),
          "1F 28 54 0A 00 68 48 65 61 72 42 65 61 74 00",
          R"(mqtt.heartbeat-topic topic="HearBeat")"},
-        {makeTopicCommand(mqtt::receiptReplyTopic, "PrintSuccess"), "",
+        {makeTopicCommand(mqtt::receiptReplyTopic, "PrintSuccess").value(), "",
          R"(mqtt.reply-topic topic="PrintSuccess")"},
-        {makeTopicCommand(mqtt::receiptReplyTopic, std::nullopt), "",
+        {makeTopicCommand(mqtt::receiptReplyTopic, std::nullopt).value(), "",
          "mqtt.reply-topic topic=(none)"},
         {makeHeartbeatIntervalCommand(30), "1F 28 54 05 00 48 00 00 00 1E",
          "mqtt.heartbeat seconds=30"},
         {makeHeartbeatIntervalCommand(0xFFFFFFFF), "", "mqtt.heartbeat seconds=4294967295"},
         {makeKeepAliveCommand(0x01020304), "1F 28 54 05 00 50 01 02 03 04",
          "mqtt.keepalive seconds=16909060"},
-        {makeClockCommand("192.168.1.1", 0x20),
+        {makeClockCommand("192.168.1.1", 0x20).value(),
          "1F 28 54 0E 00 54 31 39 32 2E 31 36 38 2E 31 2E 31 00 20",
          R"(mqtt.clock ntpServer="192.168.1.1" zone=32 (UTC+8))"},
-        {makeClockCommand("pool.ntp.org", 34), "",
+        {makeClockCommand("pool.ntp.org", 34).value(), "",
          R"(mqtt.clock ntpServer="pool.ntp.org" zone=34 (UTC+8:30))"},
-        {makeClockCommand("", 0), "", R"(mqtt.clock ntpServer="" zone=0 (UTC+0))"},
+        {makeClockCommand("", 0).value(), "", R"(mqtt.clock ntpServer="" zone=0 (UTC+0))"},
         // An empty NTP server with zone byte 0x54 is byte for byte "subscribe source CPU UUID";
         // the printer cannot tell them apart either, and the three-byte reading wins.
-        {makeClockCommand("", 0x54), "1F 28 54 03 00 54 00 54",
+        {makeClockCommand("", 0x54).value(), "1F 28 54 03 00 54 00 54",
          "mqtt.subscribe-source source=cpu-uuid"},
-        {makeDNSTestCommand("a.b"), "1F 28 54 05 00 44 61 2E 62 00", R"(mqtt.dns-test url="a.b")"},
+        {makeDNSTestCommand("a.b").value(), "1F 28 54 05 00 44 61 2E 62 00",
+         R"(mqtt.dns-test url="a.b")"},
         {makeTLSOffCommand(), "1F 28 10 07 09 00 00 00 00 00 00 00 00 00 00", "mqtt.tls-off"},
-        {makeOneWayTLSCommand("AB"), "1F 28 54 05 00 4E 50 4B 41 42",
+        {makeOneWayTLSCommand("AB").value(), "1F 28 54 05 00 4E 50 4B 41 42",
          R"(mqtt.tls-one-way certificate=(2 bytes) "AB")"},
-        {makeOneWayTLSCommand("-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----"), "",
-         R"(mqtt.tls-one-way certificate=(58 bytes) "-----BEGIN CERTIFICATE-----")"},
-        {makeOneWayTLSCommand(std::string(65532, 'C')), "",
+        {makeOneWayTLSCommand("-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----")
+             .value(),
+         "", R"(mqtt.tls-one-way certificate=(58 bytes) "-----BEGIN CERTIFICATE-----")"},
+        {makeOneWayTLSCommand(std::string(65532, 'C')).value(), "",
          "mqtt.tls-one-way certificate=(65532 bytes) " + q(std::string(64, 'C'))},
-        {makeMutualTLSCommand({0xAA}, {0xBB, 0xBB}, {}, "p"),
+        {makeMutualTLSCommand({0xAA}, {0xBB, 0xBB}, {}, "p").value(),
          "1F 28 10 07 13 11 02 01 00 02 00 00 00 01 00 AA BB BB 70",
          R"(mqtt.tls-mutual caFile=(1 byte) clientFile=(2 bytes) keyFile=(0 bytes) password="p")"},
-        {makeMutualTLSCommand(Bytes(1200, 1), Bytes(1100, 2), Bytes(1700, 3), ""), "",
+        {makeMutualTLSCommand(Bytes(1200, 1), Bytes(1100, 2), Bytes(1700, 3), "").value(), "",
          R"(mqtt.tls-mutual caFile=(1200 bytes) clientFile=(1100 bytes) keyFile=(1700 bytes) )"
          R"(password="")"},
         {makeBasicSettingsCommand(115200, true, true, 1, 0xFF, true),
@@ -116,23 +120,23 @@ const std::vector<Built>& builtRows() {
         {makeBasicSettingsCommand(1200, false, false, -3, 1, false), "",
          R"(basic baud=9600 cutter=off beeper=off density=light codepage=0x01 )"
          R"("KataKana [Katakana]" font=9x17)"},
-        {makePrinterNameCommand("Thermal"), "1F 28 0F 0B 00 1F 4E 54 68 65 72 6D 61 6C 00 1A",
-         R"(name name="Thermal")"},
-        {makePrinterNameCommand(""), "1F 28 0F 04 00 1F 4E 00 51", R"(name name="")"},
-        {makePrinterNameCommand(kCjk), "", "name name=" + q(kCjk)},
-        {makePrinterNameCommand(n251), "", "name name=" + q(n251)},
-        {makeIPCommand(false, true, "", "", ""), "1F 28 0F 05 00 1F 49 00 00 56",
+        {makePrinterNameCommand("Thermal").value(),
+         "1F 28 0F 0B 00 1F 4E 54 68 65 72 6D 61 6C 00 1A", R"(name name="Thermal")"},
+        {makePrinterNameCommand("").value(), "1F 28 0F 04 00 1F 4E 00 51", R"(name name="")"},
+        {makePrinterNameCommand(kCjk).value(), "", "name name=" + q(kCjk)},
+        {makePrinterNameCommand(n251).value(), "", "name name=" + q(n251)},
+        {makeIPCommand(false, true, "", "", "").value(), "1F 28 0F 05 00 1F 49 00 00 56",
          "ip interface=ethernet mode=dhcp"},
-        {makeIPCommand(true, true, "1.2.3.4", "x", "y"), "", "ip interface=wifi mode=dhcp"},
-        {makeIPCommand(false, false, "192.168.1.100", "255.255.255.0", "192.168.1.1"),
+        {makeIPCommand(true, true, "1.2.3.4", "x", "y").value(), "", "ip interface=wifi mode=dhcp"},
+        {makeIPCommand(false, false, "192.168.1.100", "255.255.255.0", "192.168.1.1").value(),
          "1F 28 0F 19 00 1F 49 00 01 C0 A8 01 64 FF FF FF 00 C0 A8 01 01 01 01 01 01 08 08 08 08 "
          "CD",
          "ip interface=ethernet mode=static address=192.168.1.100 mask=255.255.255.0 "
          "gateway=192.168.1.1 dns1=1.1.1.1 dns2=8.8.8.8"},
-        {makeWiFiCommand("abc", ""), "1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B",
+        {makeWiFiCommand("abc", "").value(), "1F 28 0F 0A 00 1F 77 03 61 62 63 01 01 00 0B",
          R"(wifi ssid="abc" password="")"},
-        {makeWiFiCommand("home", "secret"), "", R"(wifi ssid="home" password="secret")"},
-        {makeWiFiCommand(s124, p124), "", "wifi ssid=" + q(s124) + " password=" + q(p124)},
+        {makeWiFiCommand("home", "secret").value(), "", R"(wifi ssid="home" password="secret")"},
+        {makeWiFiCommand(s124, p124).value(), "", "wifi ssid=" + q(s124) + " password=" + q(p124)},
     };
     return rows;
 }
@@ -275,10 +279,10 @@ TEST(Commands, AStreamInPiecesDecodesLikeTheWhole) {
 // with its bytes (the first 32 in a readable line).
 TEST(Commands, JsonAndHiddenSecrets) {
     Bytes bytes;
-    for (const auto& command : {makeClientIdCommand(std::nullopt),
+    for (const auto& command : {makeClientIdCommand(std::nullopt).value(),
                                 makeBasicSettingsCommand(115200, true, false, 2, 0, false),
-                                makeMutualTLSCommand({0xAA}, {0xBB, 0xBB}, {}, "p"),
-                                makeWiFiCommand("home", "secret"), Bytes(40, 0xAB)}) {
+                                makeMutualTLSCommand({0xAA}, {0xBB, 0xBB}, {}, "p").value(),
+                                makeWiFiCommand("home", "secret").value(), Bytes(40, 0xAB)}) {
         append(bytes, command);
     }
     const auto decoded = decode(bytes);
@@ -307,6 +311,38 @@ TEST(Commands, JsonAndHiddenSecrets) {
     // the Latin-1 characters they would be.
     EXPECT_EQ(jsonQuoted("a\"\\\n\r\t\x01\x7F\xC3\xA9\xF0\x9F\x98\x80\xFF\xC3"),
               "\"a\\\"\\\\\\n\\r\\t\\u0001\\u007F\xC3\xA9\xF0\x9F\x98\x80\\u00FF\\u00C3\"");
+}
+
+// No builder makes a frame whose length field disagrees with its content: at each text's limit
+// the frame is made and decodes as one command; one byte more and there is no frame (a wrapped
+// length would let the printer read the rest of the text as commands of its own).
+TEST(Commands, NoFrameLongerThanItsLengthField) {
+    const auto text = [](std::size_t n) { return std::string(n, 'x'); };
+    using Builder = std::function<std::optional<Bytes>(std::size_t)>;
+    const std::vector<std::pair<Builder, std::size_t>> limits = {
+        {[](std::size_t n) { return makeFrame(fn::mqttSetting, Bytes(n, 'x')); }, 65535},
+        {[&](std::size_t n) { return makeBrokerAddressCommand(text(n), 1883); }, 65531},
+        {[&](std::size_t n) { return makeClientIdCommand(text(n)); }, 65533},
+        {[&](std::size_t n) { return makeTopicCommand(mqtt::heartbeatTopic, text(n)); }, 65533},
+        {[&](std::size_t n) { return makeClockCommand(text(n), 32); }, 65532},
+        {[&](std::size_t n) { return makeDNSTestCommand(text(n)); }, 65533},
+        {[&](std::size_t n) { return makeOneWayTLSCommand(text(n)); }, 65532},
+        {[](std::size_t n) { return makeMutualTLSCommand({1}, Bytes(n, 2), {3}, ""); }, 65535},
+        {[&](std::size_t n) { return makeMutualTLSCommand({1}, {2}, {3}, text(n)); }, 65535},
+        {[&](std::size_t n) { return makePrinterNameCommand(text(n)); }, 251},
+        {[&](std::size_t n) { return makeWiFiCommand(text(124), text(n)); }, 124},
+    };
+    for (std::size_t row = 0; row < limits.size(); ++row) {
+        const auto& [build, limit] = limits[row];
+        const auto fits = build(limit);
+        ASSERT_TRUE(fits) << "row " << row;
+        const auto decoded = decode(*fits);
+        ASSERT_EQ(decoded.size(), 1u) << "row " << row;
+        EXPECT_NE(decoded[0].kind, CommandKind::malformed) << "row " << row;
+        EXPECT_FALSE(build(limit + 1)) << "row " << row;
+    }
+    // The static address form says its length as a constant: only four dotted numbers fit it.
+    EXPECT_FALSE(makeIPCommand(false, false, "1.2.3.4.5", "255.255.255.0", "1.2.3.4"));
 }
 
 TEST(Commands, PrimitivesLimitsAndTables) {

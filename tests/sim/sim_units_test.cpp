@@ -18,8 +18,8 @@ namespace {
 TEST(PendingSettings, TlsCommandsShareASlotAndWhatIsNoSettingIsNotKept) {
     const std::vector<std::pair<Bytes, std::optional<SettingSlot>>> cases = {
         {makeTLSOffCommand(), SettingSlot::mqttTls},
-        {makeOneWayTLSCommand("-----BEGIN CERTIFICATE-----"), SettingSlot::mqttTls},
-        {makeMutualTLSCommand({1}, {2}, {3}, "pw"), SettingSlot::mqttTls},
+        {makeOneWayTLSCommand("-----BEGIN CERTIFICATE-----").value(), SettingSlot::mqttTls},
+        {makeMutualTLSCommand({1}, {2}, {3}, "pw").value(), SettingSlot::mqttTls},
         {testPrintCommand(), std::nullopt},
         {{0xAB}, std::nullopt},
         {{0x1F, 0x28, 0x0F, 0x03, 0x00, 0x1F, 0x4E, 0x00}, std::nullopt},
