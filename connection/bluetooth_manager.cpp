@@ -94,8 +94,15 @@ void BluetoothManager::centralDidUpdateState(RadioState state) {
     if (state == RadioState::poweredOn) {
         console(QStringLiteral("Bluetooth is enabled"));
         startScan();
+        if (!awaitedAddress_.isEmpty()) {
+            armAwaitLimit();
+        }
     } else {
         raiseNow(problemOf(state));
+        if (!awaitedAddress_.isEmpty()) {
+            awaitedAddress_.clear();
+            endConnect(false, problemOf(state));
+        }
     }
     emit radioStateReported(state);
 }
@@ -170,11 +177,81 @@ void BluetoothManager::didDiscover(const BleAdvertisement& advertisement) {
         deviceRSSI_.insert(peripheral.identifier, advertisement.rssi);
         emit deviceRSSIChanged();
     }
+    connectAwaited();
 }
 
 // --- link -----------------------------------------------------------------------------------
 
+void BluetoothManager::connectTo(const Target& target) {
+    disconnect();
+    beginConnect();
+    awaitedAddress_ = target.address.toUpper();
+    awaitLimitArmed_ = false;
+    ++awaitGeneration_;
+    if (const QString problem = radioProblem(); !problem.isEmpty()) {
+        raiseNow(problem);
+        failConnect(problem);
+        return;
+    }
+    connectAwaited();
+    if (awaitedAddress_.isEmpty()) {
+        return; // already seen: connecting
+    }
+    if (reportedState_) {
+        armAwaitLimit();
+    }
+    // Before the radio's first report the scan starts with that report.
+    startScan();
+}
+
+void BluetoothManager::armAwaitLimit() {
+    if (awaitLimitArmed_) {
+        return;
+    }
+    awaitLimitArmed_ = true;
+    const quint64 wait = awaitGeneration_;
+    later(timings_.scanDuration, [this, wait] {
+        if (wait != awaitGeneration_ || awaitedAddress_.isEmpty()) {
+            return;
+        }
+        const auto ms = timings_.scanDuration.count();
+        const QString text =
+            QStringLiteral("No printer %1 was seen by a %2 scan")
+                .arg(awaitedAddress_, ms % 1000 == 0 ? QStringLiteral("%1 s").arg(ms / 1000)
+                                                     : QStringLiteral("%1 ms").arg(ms));
+        raiseNow(text);
+        failConnect(text);
+    });
+}
+
+void BluetoothManager::connectAwaited() {
+    if (awaitedAddress_.isEmpty()) {
+        return;
+    }
+    for (const BlePeripheral& device : discoveredDevices_) {
+        if (device.identifier.toUpper() == awaitedAddress_) {
+            awaitedAddress_.clear();
+            ++awaitGeneration_;
+            startConnect(device);
+            return;
+        }
+    }
+}
+
+void BluetoothManager::failConnect(const QString& text) {
+    awaitedAddress_.clear();
+    ++awaitGeneration_;
+    endConnect(false, text);
+}
+
 void BluetoothManager::connect(const BlePeripheral& peripheral) {
+    beginConnect();
+    awaitedAddress_.clear();
+    ++awaitGeneration_;
+    startConnect(peripheral);
+}
+
+void BluetoothManager::startConnect(const BlePeripheral& peripheral) {
     console(QStringLiteral("Attempting to connect to device: ") + peripheral.displayName());
     central_->stopScan();
     console(QStringLiteral("Scanning stopped"));
@@ -195,6 +272,18 @@ void BluetoothManager::connect(const BlePeripheral& peripheral) {
         }
         console(QStringLiteral("Connection timeout"));
         central_->cancelPeripheralConnection(peripheral);
+        endConnect(false, QStringLiteral("Connection timeout"));
+    });
+    later(timings_.readyTimeout, [this, peripheral, attempt] {
+        if (attempt != connectAttempt_ || !connectOpen()) {
+            return;
+        }
+        const QString text = QStringLiteral("Printer %1 offered no writable characteristic")
+                                 .arg(peripheral.identifier);
+        console(text);
+        raiseNow(text);
+        central_->cancelPeripheralConnection(peripheral);
+        endConnect(false, text);
     });
 }
 
@@ -224,6 +313,7 @@ void BluetoothManager::didFailToConnect(const BlePeripheral& /*peripheral*/,
         QStringLiteral("Connection failed: ") + error.value_or(QStringLiteral("Unknown error"));
     console(text);
     raiseNow(text);
+    endConnect(false, text);
 }
 
 void BluetoothManager::didDisconnect(const BlePeripheral& peripheral,
@@ -235,6 +325,8 @@ void BluetoothManager::didDisconnect(const BlePeripheral& peripheral,
     if (connectedDevice_ && connectedDevice_->identifier != peripheral.identifier) {
         return;
     }
+    endConnect(false, QStringLiteral("Device disconnected: ") +
+                          error.value_or(QStringLiteral("before it was ready")));
     // Confirmations of writes on a link that is gone never come: the writer starts afresh on
     // the next link instead of waiting for them forever.
     failOutstanding(QStringLiteral("Write failed: the printer disconnected"));
@@ -246,6 +338,11 @@ void BluetoothManager::didDisconnect(const BlePeripheral& peripheral,
 }
 
 void BluetoothManager::disconnect() {
+    if (!awaitedAddress_.isEmpty()) {
+        awaitedAddress_.clear();
+        ++awaitGeneration_;
+    }
+    endConnect(false, QStringLiteral("Connection cancelled"));
     if (!connectedDevice_) {
         return;
     }
@@ -297,7 +394,7 @@ void BluetoothManager::didDiscoverCharacteristics(
             console(QStringLiteral("Subscribing to characteristic notifications"));
             central_->setNotifyValue(peripheral, characteristic, true);
         }
-        emit writeCharacteristicReady();
+        endConnect(true);
         break;
     }
 }
@@ -365,6 +462,19 @@ void BluetoothManager::writeNextChunk() {
     pendingWriteChunks_.pop_front();
     central_->writeValue(*connectedDevice_, *writeCharacteristic_,
                          toByteArray(chunkInFlight_->bytes));
+    // A confirmation that never comes fails the send, and the link with it: a confirmation
+    // arriving later would be taken for the next chunk's.
+    const quint64 write = ++writeCount_;
+    later(noProgressLimit(), [this, write] {
+        if (write != writeCount_ || !chunkInFlight_) {
+            return;
+        }
+        const QString text = QStringLiteral("Write failed: ") + noProgressText(noProgressLimit());
+        console(text);
+        failOutstanding(text, true);
+        raiseNow(text);
+        disconnect();
+    });
 }
 
 void BluetoothManager::didWriteValue(const BlePeripheral& /*peripheral*/,
@@ -392,7 +502,7 @@ void BluetoothManager::didWriteValue(const BlePeripheral& /*peripheral*/,
     writeNextChunk();
 }
 
-void BluetoothManager::failOutstanding(const QString& error) {
+void BluetoothManager::failOutstanding(const QString& error, bool counted) {
     std::vector<std::shared_ptr<OutgoingSend>> failed;
     const auto collect = [&failed](const Chunk& chunk) {
         if (failed.empty() || failed.back() != chunk.send) {
@@ -409,7 +519,9 @@ void BluetoothManager::failOutstanding(const QString& error) {
     pendingWriteChunks_.clear();
     for (const auto& send : failed) {
         if (send->onReport) {
-            send->onReport(DeliveryReport::failure(error, send->confirmed, send->total));
+            send->onReport(DeliveryReport::failure(
+                counted ? error + bytesOfText(send->confirmed, send->total) : error,
+                send->confirmed, send->total));
         }
     }
 }

@@ -35,6 +35,8 @@ public:
         std::chrono::milliseconds scanDuration{15'000};
         std::chrono::milliseconds connectTimeout{5'000};
         std::chrono::milliseconds rescanDelay{500};
+        // From connecting to a writable characteristic found (service discovery included).
+        std::chrono::milliseconds readyTimeout{10'000};
     };
 
     explicit BluetoothManager(QObject* parent = nullptr,
@@ -65,6 +67,9 @@ public:
     // is on or has not reported yet.
     QString radioProblem() const;
     void connect(const BlePeripheral& peripheral);
+    // Connects the printer with the target's address once a scan sees it (within one scan's
+    // duration, counted from the radio's first report).
+    void connectTo(const Target& target) override;
     Q_INVOKABLE void disconnect() override;
     // Without a printer ready: the console line "Printer not connected", no alert.
     void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
@@ -76,8 +81,6 @@ signals:
     void discoveredDevicesChanged();
     void deviceRSSIChanged();
     void connectedDeviceChanged();
-    // A writable characteristic was found: sends can go out.
-    void writeCharacteristicReady();
 
 private:
     void centralDidUpdateState(RadioState state) override;
@@ -113,11 +116,19 @@ private:
         std::shared_ptr<OutgoingSend> send;
     };
 
+    // Connects `peripheral` for the connect attempt already begun.
+    void startConnect(const BlePeripheral& peripheral);
+    // Connects the awaited printer if the scan has seen it.
+    void connectAwaited();
+    // Starts counting the scan that must see the awaited printer.
+    void armAwaitLimit();
+    void failConnect(const QString& text);
     void writeNextChunk();
     void later(std::chrono::milliseconds delay, std::function<void()> work);
     void setConnectedDevice(std::optional<BlePeripheral> device);
     // Every send not yet delivered fails with `error` (once each), and the writer is idle again.
-    void failOutstanding(const QString& error);
+    // With `counted`, each report's text says how far its send got.
+    void failOutstanding(const QString& error, bool counted = false);
 
     std::vector<BlePeripheral> discoveredDevices_;
     QHash<QString, int> deviceRSSI_;
@@ -131,6 +142,11 @@ private:
     // scheduled them.
     quint64 scanGeneration_ = 0;
     quint64 connectAttempt_ = 0;
+    quint64 writeCount_ = 0;
+    // The address a connectTo waits for a scan to see, and whether its limit runs yet.
+    QString awaitedAddress_;
+    quint64 awaitGeneration_ = 0;
+    bool awaitLimitArmed_ = false;
     Timings timings_;
     Scheduler scheduler_;
     std::unique_ptr<BleCentral> central_;

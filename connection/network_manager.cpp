@@ -12,40 +12,72 @@
 
 #include <algorithm>
 #include <deque>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 
 namespace connection {
 
-// The bytes handed to one socket, and who waits to hear of them. It lives as long as its socket,
-// also after the manager let go of it: a graceful close still reports on what was queued before.
+// The bytes handed to one socket, and who waits to hear of them. A send is delivered once the
+// printer's TCP stack has acknowledged its last byte (the socket's send queue has drained past
+// it): bytes the local kernel merely accepted may still be lost with the link, and a printer that
+// stops reading would otherwise be reported as having taken megabytes it never saw. A send during
+// which nothing moves for the transport's limit fails, with how far it got. The object lives as
+// long as its socket, also after the manager let go of it: a closing socket still reports on what
+// was queued before, and closes once that is settled.
 class SocketDeliveries : public QObject {
 public:
-    explicit SocketDeliveries(QTcpSocket* socket) : QObject(socket) {
+    SocketDeliveries(QTcpSocket* socket, std::chrono::milliseconds noProgressLimit)
+        : QObject(socket), socket_(socket), noProgressLimit_(noProgressLimit) {
         QObject::connect(socket, &QIODevice::bytesWritten, this, [this](qint64 count) {
             written_ += count;
-            settle();
+            poll();
         });
         QObject::connect(socket, &QAbstractSocket::errorOccurred, this, [this, socket] {
             failAll(QStringLiteral("Failed to send command: ") + socket->errorString());
         });
+        // Acknowledgements raise no signal: while sends are pending the queue is read often
+        // enough that a command is reported within milliseconds of the printer's answer.
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(kPollInterval);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
     }
     ~SocketDeliveries() override {
-        failAll(QStringLiteral("Failed to send command: the connection closed before the bytes "
-                               "were sent"));
+        onIdle_ = nullptr; // the socket is going: nothing may close it now
+        failAll(QStringLiteral("Failed to send command: the connection closed before the printer "
+                               "took the bytes"));
     }
     SocketDeliveries(const SocketDeliveries&) = delete;
     SocketDeliveries& operator=(const SocketDeliveries&) = delete;
 
     void add(qint64 size, DeliveryHandler handler, ProgressHandler progress) {
+        if (pending_.empty()) {
+            lastProgress_ = Clock::now();
+            timer_.start();
+        }
         pending_.push_back({queued_, queued_ + size, std::move(handler), std::move(progress)});
         queued_ += size;
         if (size == 0) {
             // Nothing to wait for, but the report still comes after the caller has returned.
             QMetaObject::invokeMethod(
-                this, [this] { settle(); }, Qt::QueuedConnection);
+                this, [this] { poll(); }, Qt::QueuedConnection);
         }
     }
 
+    bool idle() const { return pending_.empty(); }
+    // Runs once nothing is pending any more (at once when nothing is).
+    void whenIdle(std::function<void()> work) {
+        onIdle_ = std::move(work);
+        if (idle()) {
+            runIdle();
+        }
+    }
+    // The printer took nothing for the limit: every pending send has failed.
+    std::function<void(const QString& error)> onStuck;
+
 private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds kPollInterval{5};
+
     struct Pending {
         qint64 start;
         qint64 end;
@@ -53,36 +85,79 @@ private:
         ProgressHandler progress;
     };
 
-    void settle() {
-        // The send being written now has moved on.
-        if (!pending_.empty() && pending_.front().progress && written_ > pending_.front().start &&
-            written_ < pending_.front().end) {
-            const Pending& current = pending_.front();
-            current.progress(written_ - current.start, current.end - current.start);
+    // Bytes the printer has acknowledged: what reached the kernel less what it still holds.
+    qint64 acknowledged() const {
+        int unacknowledged = 0;
+        const qintptr fd = socket_->socketDescriptor();
+        if (fd < 0 || ioctl(static_cast<int>(fd), SIOCOUTQ, &unacknowledged) != 0) {
+            return acknowledged_;
         }
-        while (!pending_.empty() && pending_.front().end <= written_) {
+        return std::max(acknowledged_, written_ - unacknowledged);
+    }
+
+    void poll() {
+        const qint64 acked = acknowledged();
+        if (acked != acknowledged_ || written_ != lastWritten_) {
+            acknowledged_ = acked;
+            lastWritten_ = written_;
+            lastProgress_ = Clock::now();
+        }
+        // The send being taken now has moved on.
+        if (!pending_.empty() && pending_.front().progress &&
+            acknowledged_ > pending_.front().start && acknowledged_ < pending_.front().end) {
+            const Pending& current = pending_.front();
+            current.progress(acknowledged_ - current.start, current.end - current.start);
+        }
+        while (!pending_.empty() && pending_.front().end <= acknowledged_) {
             Pending done = std::move(pending_.front());
             pending_.pop_front();
             if (done.handler) {
                 done.handler(DeliveryReport::success(done.end - done.start));
             }
         }
-    }
-    void failAll(const QString& error) {
-        while (!pending_.empty()) {
-            Pending lost = std::move(pending_.front());
-            pending_.pop_front();
-            if (lost.handler) {
-                const qint64 sent =
-                    std::clamp(written_ - lost.start, qint64{0}, lost.end - lost.start);
-                lost.handler(DeliveryReport::failure(error, sent, lost.end - lost.start));
+        if (pending_.empty()) {
+            runIdle();
+        } else if (Clock::now() - lastProgress_ >= noProgressLimit_) {
+            const QString error =
+                QStringLiteral("Failed to send command: ") + noProgressText(noProgressLimit_);
+            failAll(error);
+            if (onStuck) {
+                onStuck(error);
             }
         }
     }
 
+    void failAll(const QString& error) {
+        timer_.stop();
+        while (!pending_.empty()) {
+            Pending lost = std::move(pending_.front());
+            pending_.pop_front();
+            if (lost.handler) {
+                const qint64 size = lost.end - lost.start;
+                const qint64 sent = std::clamp(acknowledged_ - lost.start, qint64{0}, size);
+                lost.handler(DeliveryReport::failure(error + bytesOfText(sent, size), sent, size));
+            }
+        }
+        runIdle();
+    }
+
+    void runIdle() {
+        timer_.stop();
+        if (onIdle_) {
+            std::exchange(onIdle_, nullptr)();
+        }
+    }
+
+    QTcpSocket* socket_;
+    std::chrono::milliseconds noProgressLimit_;
+    QTimer timer_;
     std::deque<Pending> pending_;
+    std::function<void()> onIdle_;
     qint64 queued_ = 0;
     qint64 written_ = 0;
+    qint64 lastWritten_ = 0;
+    qint64 acknowledged_ = 0;
+    Clock::time_point lastProgress_ = Clock::now();
 };
 
 namespace {
@@ -150,20 +225,27 @@ std::optional<QString> NetworkManager::validateEndpoint(const QString& ipAddress
     return std::nullopt;
 }
 
+void NetworkManager::connectTo(const Target& target) {
+    connect(target.address, target.port);
+}
+
 void NetworkManager::connect(const QString& ipAddress, const QString& port) {
+    beginConnect();
     if (const auto error = validateEndpoint(ipAddress, port)) {
         showError(*error);
+        endConnect(false, *error);
         return;
     }
     const auto portValue = portNumber(port);
     if (!portValue) { // cannot happen after validation; kept as the last guard before the socket
         showError(QStringLiteral("Invalid Port"));
+        endConnect(false, QStringLiteral("Invalid Port"));
         return;
     }
 
     // An attempt still pending is given up first; whatever it reports later is ignored.
     if (socket_) {
-        cancelSocket();
+        cancelSocket(false);
     }
     const quint64 attempt = ++attempt_;
     attemptEnded_ = false;
@@ -175,11 +257,14 @@ void NetworkManager::connect(const QString& ipAddress, const QString& port) {
     auto* socket = new QTcpSocket(this);
     socket_ = socket;
     QObject::connect(socket, &QAbstractSocket::stateChanged, this,
-                     [this, attempt](QAbstractSocket::SocketState state) {
+                     [this, attempt, socket](QAbstractSocket::SocketState state) {
                          if (state == QAbstractSocket::HostLookupState ||
                              state == QAbstractSocket::ConnectingState) {
                              postStateChange(attempt, State::preparing);
                          } else if (state == QAbstractSocket::ConnectedState) {
+                             // Each command leaves in segments of its own, at once: Nagle's
+                             // algorithm would hold a small command back for the next one.
+                             socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
                              postStateChange(attempt, State::ready);
                          }
                      });
@@ -202,7 +287,19 @@ void NetworkManager::connect(const QString& ipAddress, const QString& port) {
                                  Qt::QueuedConnection);
                          }
                      });
-    deliveries_ = new SocketDeliveries(socket);
+    deliveries_ = new SocketDeliveries(socket, noProgressLimit());
+    // A printer that stops taking data fails the send; the link it hangs on goes with it.
+    deliveries_->onStuck = [this, attempt](const QString& error) {
+        if (attempt == attempt_ && socket_ != nullptr) {
+            consoleLine(("Connection failed: " + error).toStdString());
+            showError(error);
+            cancelSocket(true);
+            ++attempt_; // the link is over: what the socket still reports is void
+            attemptEnded_ = true;
+            setIsConnected(false);
+            setConnectionStatus(QStringLiteral("Connection Failed"));
+        }
+    };
     // Printers may answer with status bytes; nobody reads them, so drop them as they come.
     QObject::connect(socket, &QIODevice::readyRead, socket, [socket] { socket->readAll(); });
 
@@ -234,11 +331,14 @@ void NetworkManager::handleStateChange(State state, const QString& error) {
         break;
     case State::failed: {
         attemptEnded_ = true;
+        const QString line = QStringLiteral("Connection failed: ") + error;
+        // Raised before the link is marked down (this is a posted task already): whoever hears of
+        // the link going hears why first.
+        raiseNow(line);
         setIsConnected(false);
         setConnectionStatus(QStringLiteral("Connection Failed"));
-        const QString line = QStringLiteral("Connection failed: ") + error;
         consoleLine(line.toStdString());
-        showError(line);
+        endConnect(false, line);
         break;
     }
     case State::preparing:
@@ -248,6 +348,7 @@ void NetworkManager::handleStateChange(State state, const QString& error) {
         setIsConnected(true);
         setConnectionStatus(QStringLiteral("Connected"));
         consoleLine("Network printer connected successfully");
+        endConnect(true);
         break;
     case State::cancelled:
         setIsConnected(false);
@@ -266,35 +367,48 @@ void NetworkManager::checkTimeout(quint64 attempt) {
     if (attempt != attempt_ || attemptEnded_ || isConnected_) {
         return;
     }
+    const QString text =
+        QStringLiteral("Connection timeout, please check if printer is on or network is available");
     setConnectionStatus(QStringLiteral("Connection Timeout"));
-    showError(QStringLiteral(
-        "Connection timeout, please check if printer is on or network is available"));
+    showError(text);
+    endConnect(false, text);
     disconnect();
 }
 
 void NetworkManager::disconnect() {
+    endConnect(false, QStringLiteral("Connection cancelled"));
     if (socket_) {
-        cancelSocket();
+        cancelSocket(false);
     }
     attemptEnded_ = true;
     setIsConnected(false);
     setConnectionStatus(kNotConnected);
 }
 
-void NetworkManager::cancelSocket() {
-    QTcpSocket* socket = socket_;
-    socket_ = nullptr;
+void NetworkManager::cancelSocket(bool abortNow) {
+    QTcpSocket* socket = std::exchange(socket_, nullptr);
+    SocketDeliveries* deliveries = std::exchange(deliveries_, nullptr);
     QObject::disconnect(socket, nullptr, this, nullptr);
-    // Close gracefully so that bytes already handed over still reach the printer, but never
-    // wait long for a peer that does not read.
-    QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(5000, socket, [socket] {
+    deliveries->onStuck = nullptr;
+    if (abortNow) {
         socket->abort();
         socket->deleteLater();
-    });
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState) {
-        socket->deleteLater();
+    } else {
+        // Bytes already handed over still reach the printer: the socket closes once the printer
+        // has taken them, or once their sends failed at the deadline.
+        QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        deliveries->whenIdle([socket] {
+            socket->disconnectFromHost();
+            if (socket->state() == QAbstractSocket::UnconnectedState) {
+                socket->deleteLater();
+                return;
+            }
+            // The closing handshake of a peer that has gone quiet is not waited for long.
+            QTimer::singleShot(5000, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
+        });
     }
     postStateChange(attempt_, State::cancelled);
 }

@@ -40,8 +40,11 @@ public:
     static std::optional<QString> validateEndpoint(const QString& ipAddress, const QString& port);
 
     Q_INVOKABLE void connect(const QString& ipAddress, const QString& port);
+    void connectTo(const Target& target) override;
     Q_INVOKABLE void disconnect() override;
-    // Delivered once the bytes reached the TCP stack; failed when the link breaks first.
+    // Delivered once the printer's TCP stack has acknowledged every byte; failed when the link
+    // breaks first, or when the printer takes nothing for the transport's limit (the link is
+    // then dropped).
     void sendData(const protocol::Bytes& bytes, DeliveryHandler onReport = {},
                   bool reportSuccess = false, ProgressHandler onProgress = {}) override;
     bool isLinkUp() const override { return isConnected_; }
@@ -58,7 +61,8 @@ private:
     void handleStateChange(State state, const QString& error);
     void postStateChange(quint64 attempt, State state, const QString& error = {});
     void checkTimeout(quint64 attempt);
-    void cancelSocket();
+    // Lets go of the socket: closed once what was handed over has gone, or at once.
+    void cancelSocket(bool abortNow);
     void setIsConnected(bool connected);
     void setConnectionStatus(const QString& status);
 

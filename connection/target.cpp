@@ -1,7 +1,10 @@
 #include "connection/target.hpp"
 
 #include "connection/network_manager.hpp"
+#include "protocol/number_text.hpp"
+#include "protocol/parameter_commands.hpp"
 
+#include <QFileInfo>
 #include <array>
 #include <utility>
 
@@ -16,6 +19,24 @@ ConnectionType Target::connectionType() const {
     default:
         return ConnectionType::usb;
     }
+}
+
+QString Target::identity() const {
+    switch (kind) {
+    case Kind::tcp:
+        return QStringLiteral("tcp:") + address + QLatin1Char(':') + port;
+    case Kind::serial: {
+        const QFileInfo file(address);
+        const QString canonical = file.canonicalFilePath();
+        return QStringLiteral("serial:") +
+               (canonical.isEmpty() ? file.absoluteFilePath() : canonical);
+    }
+    case Kind::usb:
+        return QStringLiteral("usb:") + address;
+    case Kind::ble:
+        return QStringLiteral("ble:") + address.toUpper();
+    }
+    return {};
 }
 
 std::variant<Target, QString> makeTarget(Target::Kind kind, std::string_view address) {
@@ -36,6 +57,13 @@ std::variant<Target, QString> makeTarget(Target::Kind kind, std::string_view add
     if (const auto error = NetworkManager::validateEndpoint(target.address, target.port)) {
         return *error;
     }
+    // The fields as numbers: "010" is ten and "+9100" is 9100, as the window reads them.
+    QStringList fields;
+    for (const auto byte : protocol::ipTextToBytes(host)) {
+        fields.append(QString::number(byte));
+    }
+    target.address = fields.join(QLatin1Char('.'));
+    target.port = QString::number(*protocol::parseSignedDecimal(port));
     return target;
 }
 

@@ -15,11 +15,16 @@ namespace connection {
 struct Target {
     enum class Kind { tcp, serial, usb, ble };
     Kind kind = Kind::tcp;
-    QString address;  // host, device path, port id or Bluetooth address
-    QString port;     // TCP only
+    QString address;  // host (dotted decimal, no leading zeros), device path, port id or
+                      // Bluetooth address
+    QString port;     // TCP only: the port number in decimal
     std::string text; // as written
 
     ConnectionType connectionType() const;
+    // The printer it names, whatever the spelling: two targets with one identity are one
+    // printer (127.000.000.001:09100 is 127.0.0.1:9100; a serial link is the device it leads
+    // to; Bluetooth addresses ignore case).
+    QString identity() const;
 };
 
 inline constexpr std::string_view kDefaultRawPort = "9100";

@@ -2,24 +2,47 @@
 
 namespace connection {
 
-Transports::Transports(std::unique_ptr<BleCentral> central, UsbRoutes usbRoutes)
-    : bluetooth_(std::make_unique<BluetoothManager>(nullptr, std::move(central))),
-      network_(std::make_unique<NetworkManager>()),
-      usb_(std::make_unique<USBSerialManager>(nullptr, std::move(usbRoutes))) {
-    byType_[static_cast<std::size_t>(ConnectionType::network)] = network_.get();
-    byType_[static_cast<std::size_t>(ConnectionType::bluetooth)] = bluetooth_.get();
-    byType_[static_cast<std::size_t>(ConnectionType::usb)] = usb_.get();
-}
+Transports::Transports(CentralFactory central, UsbRoutes usbRoutes)
+    : central_(std::move(central)), usbRoutes_(std::move(usbRoutes)) {}
 
 Transports::~Transports() = default;
 
-Transport& Transports::operator[](ConnectionType type) const {
-    return *byType_[static_cast<std::size_t>(type)];
+NetworkManager& Transports::network() {
+    if (!network_) {
+        network_ = std::make_unique<NetworkManager>();
+    }
+    return *network_;
 }
 
-void sendOverConnection(ConnectionType type, const Transports& transports,
-                        const protocol::Bytes& bytes, bool reportSuccess,
-                        DeliveryHandler onReport) {
+BluetoothManager& Transports::bluetooth() {
+    if (!bluetooth_) {
+        // Creating the manager starts the Bluetooth stack: its first state report starts a scan.
+        bluetooth_ = std::make_unique<BluetoothManager>(nullptr, central_());
+    }
+    return *bluetooth_;
+}
+
+USBSerialManager& Transports::usb() {
+    if (!usb_) {
+        usb_ = std::make_unique<USBSerialManager>(nullptr, usbRoutes_);
+    }
+    return *usb_;
+}
+
+Transport& Transports::operator[](ConnectionType type) {
+    switch (type) {
+    case ConnectionType::network:
+        return network();
+    case ConnectionType::bluetooth:
+        return bluetooth();
+    case ConnectionType::usb:
+        break;
+    }
+    return usb();
+}
+
+void sendOverConnection(ConnectionType type, Transports& transports, const protocol::Bytes& bytes,
+                        bool reportSuccess, DeliveryHandler onReport) {
     transports[type].sendData(bytes, std::move(onReport), reportSuccess);
 }
 

@@ -6,37 +6,39 @@
 #include "connection/usb_serial_manager.hpp"
 
 #include <array>
+#include <functional>
 #include <memory>
 
 namespace connection {
 
-// The three transports of one window (or one printerctl run), created together and owned here,
-// and the one routing rule: a connection type names exactly one of them.
+// The three transports of one window (or one printerctl target), each made when first used and
+// owned here, and the one routing rule: a connection type names exactly one of them.
 class Transports {
 public:
-    explicit Transports(std::unique_ptr<BleCentral> central = makeSystemBleCentral(),
+    using CentralFactory = std::function<std::unique_ptr<BleCentral>()>;
+
+    explicit Transports(CentralFactory central = makeSystemBleCentral,
                         UsbRoutes usbRoutes = UsbRoutes::system());
     ~Transports();
     Transports(const Transports&) = delete;
     Transports& operator=(const Transports&) = delete;
 
-    NetworkManager& network() { return *network_; }
-    BluetoothManager& bluetooth() { return *bluetooth_; }
-    USBSerialManager& usb() { return *usb_; }
+    NetworkManager& network();
+    BluetoothManager& bluetooth();
+    USBSerialManager& usb();
 
-    Transport& operator[](ConnectionType type) const;
+    Transport& operator[](ConnectionType type);
 
 private:
-    // The Bluetooth stack starts first: its first state report starts a scan.
+    CentralFactory central_;
+    UsbRoutes usbRoutes_;
     std::unique_ptr<BluetoothManager> bluetooth_;
     std::unique_ptr<NetworkManager> network_;
     std::unique_ptr<USBSerialManager> usb_;
-    std::array<Transport*, kAllConnectionTypes.size()> byType_{};
 };
 
 // The one way a command leaves: hands the bytes to the transport of `type`, and to no other.
-void sendOverConnection(ConnectionType type, const Transports& transports,
-                        const protocol::Bytes& bytes, bool reportSuccess,
-                        DeliveryHandler onReport = {});
+void sendOverConnection(ConnectionType type, Transports& transports, const protocol::Bytes& bytes,
+                        bool reportSuccess, DeliveryHandler onReport = {});
 
 } // namespace connection

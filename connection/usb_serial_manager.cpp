@@ -8,6 +8,7 @@
 #include <QMetaObject>
 #include <QSet>
 #include <algorithm>
+#include <cerrno>
 
 namespace connection {
 
@@ -185,6 +186,16 @@ void USBSerialManager::publishPorts(const PortEnumeration& found) {
         accessProblems_ = problems;
         emit accessProblemsChanged();
     }
+    if (const auto wanted = std::exchange(awaitedPort_, std::nullopt)) {
+        const auto port = std::ranges::find(availablePorts_, *wanted, &USBSerialPort::id);
+        if (port == availablePorts_.end()) {
+            const QString text = QStringLiteral("No USB port \"%1\" is attached").arg(*wanted);
+            showError(text);
+            endConnect(false, text);
+        } else {
+            startOpen(*port);
+        }
+    }
     emit portsRefreshed();
 }
 
@@ -195,8 +206,10 @@ void USBSerialManager::connect(const std::optional<QString>& portId) {
         port = availablePorts_.begin();
     }
     if (port == availablePorts_.end()) {
-        showError(QStringLiteral("Please select a USB printer"));
-        emit connectFinished(false);
+        const QString text = QStringLiteral("Please select a USB printer");
+        beginConnect();
+        showError(text);
+        endConnect(false, text);
         return;
     }
     open(*port);
@@ -208,8 +221,24 @@ void USBSerialManager::connectSerialPath(const QString& path) {
                        USBSerialPort::Kind::serialCDC, 0, 0, QString()});
 }
 
+void USBSerialManager::connectTo(const Target& target) {
+    if (target.kind == Target::Kind::serial) {
+        connectSerialPath(target.address);
+        return;
+    }
+    disconnect();
+    beginConnect();
+    awaitedPort_ = target.address;
+    refreshPorts();
+}
+
 void USBSerialManager::open(const USBSerialPort& port) {
     disconnect();
+    beginConnect();
+    startOpen(port);
+}
+
+void USBSerialManager::startOpen(const USBSerialPort& port) {
     setConnectionStatus(QStringLiteral("Connecting…"));
     const quint64 attempt = attempt_;
     ioQueue_->post([this, io = io_, port, attempt] {
@@ -233,7 +262,10 @@ void USBSerialManager::open(const USBSerialPort& port) {
             return;
         }
         QString message =
-            QStringLiteral("Cannot open USB serial:\n") + qt_error_string(opened.error);
+            QStringLiteral("Cannot open USB serial:\n") +
+            (opened.error == ENOTTY
+                 ? QStringLiteral("%1 is not a serial line (a terminal device)").arg(port.id)
+                 : qt_error_string(opened.error));
         if (const QString advice =
                 access::serialOpenAdvice(opened.error, access::factsFor(port.id));
             !advice.isEmpty()) {
@@ -245,7 +277,7 @@ void USBSerialManager::open(const USBSerialPort& port) {
             }
             setConnectionStatus(QStringLiteral("Open failed"));
             showError(message);
-            emit connectFinished(false);
+            endConnect(false, message);
         });
     });
 }
@@ -255,10 +287,12 @@ void USBSerialManager::markConnected(const USBSerialPort& port) {
     setSelectedPortPath(port.id);
     setIsConnected(true);
     setConnectionStatus(QStringLiteral("Connected · ") + port.name);
-    emit connectFinished(true);
+    endConnect(true);
 }
 
 void USBSerialManager::disconnect() {
+    awaitedPort_.reset();
+    endConnect(false, QStringLiteral("Connection cancelled"));
     ++attempt_;
     // Queued behind every write handed over before, so they still go out; nothing waits here.
     ioQueue_->post([io = io_] { io->close(); });
@@ -280,7 +314,7 @@ void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
         }
         return;
     }
-    BulkLimits limits{noProgressLimit_, ioQueue_->stopToken()};
+    BulkLimits limits{noProgressLimit(), ioQueue_->stopToken()};
     if (onProgress) {
         // At most a few reports a second reach the main thread, whatever the device's pace.
         limits.progress = [this, onProgress, total, last = std::chrono::steady_clock::time_point{}](
@@ -288,9 +322,8 @@ void USBSerialManager::sendData(const protocol::Bytes& bytes, DeliveryHandler on
             const auto now = std::chrono::steady_clock::now();
             if (now - last >= std::chrono::milliseconds(100)) {
                 last = now;
-                postToMain([onProgress, total, taken] {
-                    onProgress(static_cast<qint64>(taken), total);
-                });
+                postToMain(
+                    [onProgress, total, taken] { onProgress(static_cast<qint64>(taken), total); });
             }
         };
     }

@@ -70,16 +70,16 @@ public:
     // Ports that exist but could not be opened, each with what to do about it.
     QStringList accessProblems() const { return accessProblems_; }
 
-    // A printer that takes nothing for this long fails the send; tests shorten it.
-    void setNoProgressLimit(std::chrono::milliseconds limit) { noProgressLimit_ = limit; }
-
     Q_INVOKABLE void refreshPorts();
     // Connects to the listed port with `portId`, the selected one when none is given, or the
     // first listed one when that id is not listed.
     void connect(const std::optional<QString>& portId = std::nullopt);
     Q_INVOKABLE void connectSelected() { connect(); }
-    // Opens `path` as a serial line even when the listing does not show it (any tty).
+    // Opens `path` as a serial line even when the listing does not show it (any terminal).
     void connectSerialPath(const QString& path);
+    // A serial target opens its path; a USB target refreshes the list and connects the port
+    // once the list has it.
+    void connectTo(const Target& target) override;
     // The link is down at once; the line is closed on the I/O thread after every write queued
     // before.
     Q_INVOKABLE void disconnect() override;
@@ -94,8 +94,6 @@ signals:
     void accessProblemsChanged();
     // A refresh has published its result.
     void portsRefreshed();
-    // A connect has ended, connected or not.
-    void connectFinished(bool connected);
 
 private:
     struct IoSide;
@@ -104,7 +102,10 @@ private:
     void postToMain(std::function<void()> work);
     Q_INVOKABLE void runPostedWork();
 
+    // Ends the link there is and opens `port` (a connect attempt of its own).
     void open(const USBSerialPort& port);
+    // Opens `port` for the connect attempt already begun.
+    void startOpen(const USBSerialPort& port);
     void publishPorts(const PortEnumeration& found);
     void markConnected(const USBSerialPort& port);
     void setIsConnected(bool connected);
@@ -121,7 +122,8 @@ private:
     // Each connect and disconnect starts a new attempt; an open that finishes for an older one
     // is void (its line was already closed by the disconnect that came after it).
     quint64 attempt_ = 0;
-    std::chrono::milliseconds noProgressLimit_{15'000};
+    // The port a connectTo waits for the list to show.
+    std::optional<QString> awaitedPort_;
     UsbRoutes routes_;
     std::shared_ptr<IoSide> io_;
     std::mutex postedMutex_;

@@ -43,7 +43,7 @@ ContentViewModel::ContentViewModel(QObject* parent)
       // The Bluetooth stack starts when Bluetooth is first chosen: until then nothing asks the
       // system's Bluetooth service (a D-Bus round trip, seconds without the service) or scans.
       transports_(std::make_unique<connection::Transports>(
-          std::make_unique<connection::DeferredBleCentral>(centralFactory()))),
+          [] { return std::make_unique<connection::DeferredBleCentral>(centralFactory()); })),
       network_(&transports_->network()), bluetooth_(&transports_->bluetooth()),
       usb_(&transports_->usb()), usbPorts_(std::make_unique<UsbPortList>(*usb_)),
       bluetoothDevices_(std::make_unique<BluetoothDeviceList>(*bluetooth_)),
@@ -76,20 +76,6 @@ ContentViewModel::ContentViewModel(QObject* parent)
     testNoticeTimer_.setSingleShot(true);
     testNoticeTimer_.setInterval(kTestNoticeTime);
     connect(&testNoticeTimer_, &QTimer::timeout, this, [this] { showTestNotice({}); });
-    connect(usb_, &USBSerialManager::portsRefreshed, this, [this] { connectWaitingUsbPort(); });
-    connect(bluetooth_, &BluetoothManager::discoveredDevicesChanged, this,
-            [this] { connectWaitingBluetoothPrinter(); });
-    bluetoothTargetTimer_.setSingleShot(true);
-    bluetoothTargetTimer_.setInterval(kBluetoothTargetScanLimit);
-    connect(&bluetoothTargetTimer_, &QTimer::timeout, this, [this] {
-        if (waitingBluetoothAddress_.isEmpty()) {
-            return;
-        }
-        postManagerAlert(*bluetooth_, QStringLiteral("Bluetooth"),
-                         QStringLiteral("No printer %1 was seen by a %2 s scan.")
-                             .arg(std::exchange(waitingBluetoothAddress_, {}))
-                             .arg(kBluetoothTargetScanLimit.count() / 1000));
-    });
     startupTarget_ = std::exchange(startupTarget(), std::nullopt);
     derived_ = compute();
 }
@@ -260,8 +246,6 @@ void ContentViewModel::selectConnectionType(ConnectionType type) {
     if (previousConnectionType_ && *previousConnectionType_ != type) {
         (*transports_)[*previousConnectionType_].disconnect();
     }
-    waitingUsbPort_.clear();
-    waitingBluetoothAddress_.clear();
     const bool changed = type != connectionType_;
     connectionType_ = type;
     previousConnectionType_ = type;
@@ -318,68 +302,25 @@ void ContentViewModel::toggleUSBConnection() {
 }
 
 void ContentViewModel::connectTo(const connection::Target& target) {
-    using Kind = connection::Target::Kind;
     if (settingsSection_) {
         return;
     }
     selectConnectionType(target.connectionType());
-    switch (target.kind) {
-    case Kind::tcp:
+    if (target.kind == connection::Target::Kind::tcp) {
         setIpAddress(target.address);
         setPort(target.port);
         if (!network_->isConnected() || linkedAddress_ != ipAddress_ + QLatin1Char(':') + port_) {
             network_->disconnect();
             toggleNetworkConnection();
         }
-        break;
-    case Kind::serial:
-        bluetooth_->disconnect();
-        network_->disconnect();
-        usb_->connectSerialPath(target.address);
-        break;
-    case Kind::usb:
-        // Choosing USB started a listing; the port is connected once it is in.
-        waitingUsbPort_ = target.address;
-        break;
-    case Kind::ble:
-        waitingBluetoothAddress_ = target.address.toUpper();
-        bluetoothTargetTimer_.start();
-        connectWaitingBluetoothPrinter();
-        break;
-    }
-}
-
-void ContentViewModel::connectWaitingUsbPort() {
-    if (waitingUsbPort_.isEmpty()) {
         return;
     }
-    const QString portId = std::exchange(waitingUsbPort_, {});
-    const auto& ports = usb_->availablePorts();
-    if (std::ranges::find(ports, portId, &connection::USBSerialPort::id) == ports.end()) {
-        postManagerAlert(*usb_, QStringLiteral("USB"),
-                         QStringLiteral("No USB port \"%1\" is attached; the list shows the "
-                                        "ports there are.")
-                             .arg(portId));
-        return;
-    }
-    selectUsbPort(portId);
-    bluetooth_->disconnect();
-    network_->disconnect();
-    usb_->connect(portId);
-}
-
-void ContentViewModel::connectWaitingBluetoothPrinter() {
-    if (waitingBluetoothAddress_.isEmpty()) {
-        return;
-    }
-    for (const auto& device : bluetooth_->discoveredDevices()) {
-        if (device.identifier.toUpper() == waitingBluetoothAddress_) {
-            waitingBluetoothAddress_.clear();
-            bluetoothTargetTimer_.stop();
-            connectBluetoothDevice(device.identifier);
-            return;
+    for (const auto type : connection::kAllConnectionTypes) {
+        if (type != target.connectionType()) {
+            (*transports_)[type].disconnect();
         }
     }
+    (*transports_)[target.connectionType()].connectTo(target);
 }
 
 void ContentViewModel::refreshUsbPorts() {

@@ -57,9 +57,6 @@ public:
     // transport, with its fields filled, and connects once its content appears.
     static void setStartupTarget(std::optional<connection::Target> target);
 
-    // A Bluetooth printer named by address is connected once a scan of this length sees it.
-    static constexpr std::chrono::milliseconds kBluetoothTargetScanLimit{15'000};
-
     static constexpr std::chrono::milliseconds kTestNoticeTime{4000};
 
     explicit ContentViewModel(QObject* parent = nullptr);
@@ -115,9 +112,9 @@ public:
     Q_INVOKABLE void sendTestData();
     Q_INVOKABLE void openSettings(const QString& rawSection);
     Q_INVOKABLE void closeSettings();
-    // Chooses the target's transport, fills its fields and connects: a listed USB port once the
-    // listing is in, a Bluetooth printer once the scan sees it. Choosing another transport
-    // meanwhile drops the wait.
+    // Chooses the target's transport, fills its fields and has the transport connect to it: a
+    // listed USB port once the listing is in, a Bluetooth printer once the scan sees it.
+    // Choosing another transport meanwhile ends the attempt.
     void connectTo(const connection::Target& target);
 
 signals:
@@ -153,8 +150,6 @@ private:
     void postManagerAlert(connection::ManagerAlert& manager, const QString& title,
                           const QString& message);
     void showTestNotice(const QString& notice);
-    void connectWaitingUsbPort();
-    void connectWaitingBluetoothPrinter();
 
     std::unique_ptr<connection::Transports> transports_;
     // Shorthands for the three managers the panel drives.
@@ -177,10 +172,6 @@ private:
     QString testNotice_;
     QTimer testNoticeTimer_;
     std::optional<connection::Target> startupTarget_;
-    // What connectTo still waits for: a USB port id to be listed, a Bluetooth address to be seen.
-    QString waitingUsbPort_;
-    QString waitingBluetoothAddress_;
-    QTimer bluetoothTargetTimer_;
 
     connection::NetworkManager* networkManagerObject() const { return network_; }
     connection::BluetoothManager* bluetoothManagerObject() const { return bluetooth_; }

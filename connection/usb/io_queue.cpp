@@ -4,7 +4,7 @@
 
 namespace connection {
 
-IoQueue::IoQueue(std::string label) : label_(std::move(label)), worker_([this] { run(); }) {}
+IoQueue::IoQueue(std::string label) : label_(std::move(label)) {}
 
 IoQueue::~IoQueue() {
     std::deque<std::function<void()>> dropped;
@@ -15,7 +15,9 @@ IoQueue::~IoQueue() {
     }
     stop_.request_stop();
     wake_.notify_all();
-    worker_.join();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
     // Destroyed here, after the worker has ended, and outside the lock.
     dropped.clear();
 }
@@ -27,6 +29,10 @@ void IoQueue::post(std::function<void()> task) {
             return;
         }
         tasks_.push_back(std::move(task));
+        if (!worker_.joinable()) {
+            // The thread starts with the first task: a transport made but never used has none.
+            worker_ = std::thread([this] { run(); });
+        }
     }
     wake_.notify_one();
 }

@@ -37,7 +37,7 @@ private:
     bool stopping_ = false;
     std::stop_source stop_;
     std::string label_;
-    std::thread worker_;
+    std::thread worker_; // started by the first post
 };
 
 } // namespace connection

@@ -1,5 +1,7 @@
 #include "connection/usb/serial_line.hpp"
 
+#include "connection/transport.hpp"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
@@ -40,6 +42,12 @@ OpenResult openLine(const QString& path) {
         ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return {-1, errno};
+    }
+    // Only a terminal is a serial line: a regular file, a pipe or another device would take the
+    // commands (passwords included) and report them written.
+    if (isatty(fd) != 1) {
+        ::close(fd);
+        return {-1, ENOTTY};
     }
     (void)ioctl(fd, TIOCEXCL);
     configure(fd);
@@ -93,11 +101,7 @@ WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& li
         if (idle < limits.noProgress) {
             return std::nullopt;
         }
-        const auto ms = limits.noProgress.count();
-        return failed(ms % 1000 == 0
-                          ? QStringLiteral("the printer took no data for %1 s").arg(ms / 1000)
-                          : QStringLiteral("the printer took no data for %1 ms").arg(ms),
-                      sent);
+        return failed(noProgressText(limits.noProgress), sent);
     };
     while (offset < bytes.size()) {
         if (limits.stop.stop_requested()) {

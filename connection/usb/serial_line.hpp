@@ -21,9 +21,10 @@ struct OpenResult {
     int error = 0; // errno of the failed open
 };
 
-// Opens `path` for exclusive use and configures it: raw, 8 data bits, no parity, one stop bit,
-// receiver on, modem lines ignored, 115200 both ways, reads return after 0.1 s, output flushed.
-// The descriptor stays non-blocking: writeAll waits for the device itself, with a deadline.
+// Opens `path` for exclusive use and configures it (ENOTTY: it opened, but is no terminal): raw, 8
+// data bits, no parity, one stop bit, receiver on, modem lines ignored, 115200 both ways, reads
+// return after 0.1 s, output flushed. The descriptor stays non-blocking: writeAll waits for the
+// device itself, with a deadline.
 OpenResult openLine(const QString& path);
 
 // Gives up exclusive use and closes the line. With `discardOutput` whatever still waits in the
@@ -49,8 +50,8 @@ struct WriteLimits {
 
 // Writes every byte and waits until the driver has sent them all (its output queue is empty),
 // waiting while the device takes nothing, and fails when it has taken nothing for
-// `limits.noProgress`. `written` counts what the device took. `write` is the system call unless a test needs a device that
-// misbehaves in ways a terminal cannot be made to.
+// `limits.noProgress`. `written` counts what the device took. `write` is the system call unless a
+// test needs a device that misbehaves in ways a terminal cannot be made to.
 using WriteFunction = ssize_t (*)(int fd, const void* data, std::size_t size);
 WriteResult writeAll(int fd, const protocol::Bytes& bytes, const WriteLimits& limits = {},
                      WriteFunction write = ::write);

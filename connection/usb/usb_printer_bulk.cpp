@@ -1,5 +1,6 @@
 #include "connection/usb/usb_printer_bulk.hpp"
 
+#include "connection/transport.hpp"
 #include "connection/usb/device_access.hpp"
 #include "connection/usb/usb_serial_port.hpp"
 
@@ -428,6 +429,13 @@ SendResult writeChunks(libusb_device_handle* handle, std::uint8_t endpoint,
             // A transfer that moves nothing yet reports no error would be retried forever.
             if (status == 0 && transferred <= 0) {
                 status = LIBUSB_ERROR_IO;
+            }
+            if (status == LIBUSB_ERROR_TIMEOUT && !limits.stop.stop_requested()) {
+                return {QStringLiteral("USB write failed (0x%1): %2%3")
+                            .arg(hexStatus(status), noProgressText(limits.noProgress),
+                                 bytesOfText(static_cast<qint64>(offset),
+                                             static_cast<qint64>(bytes.size()))),
+                        offset};
             }
             if (status != 0) {
                 return {QStringLiteral("USB write failed (0x%1)").arg(hexStatus(status)), offset};

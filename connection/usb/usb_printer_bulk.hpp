@@ -4,8 +4,8 @@
 
 #include <QString>
 #include <chrono>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <vector>

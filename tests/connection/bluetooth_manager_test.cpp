@@ -286,9 +286,9 @@ TEST_F(BluetoothManagerTest, OneChunkPerConfirmationAndShortCommandsWaitTheirTur
     EXPECT_EQ(reports[0].bytesSent, 300);
 }
 
-// A payload cut short, by a failed write or by the lost link, fails with the bytes confirmed so
-// far, and so does the send waiting behind it; a late confirmation changes nothing, and the next
-// send starts clean.
+// A payload cut short, by a failed write, by the lost link or by a printer that stopped
+// confirming, fails with the bytes confirmed so far, and so does the send waiting behind it; a late
+// confirmation changes nothing, and the next send starts clean.
 TEST(BluetoothManagerWrite, APayloadCutShortFailsWithWhatWasConfirmed) {
     const std::tuple<std::function<void(Rig&)>, QString, long> cases[] = {
         {[](Rig& rig) { rig.confirm("Unlikely error"); }, "Write failed: Unlikely error", 1},
@@ -297,6 +297,12 @@ TEST(BluetoothManagerWrite, APayloadCutShortFailsWithWhatWasConfirmed) {
              rig.link();
          },
          "Write failed: the printer disconnected", 0},
+        {[](Rig& rig) { // no confirmation at all: the deadline, then a new link
+             rig.clock.advanceBy(15s);
+             rig.central().didDisconnect(kPrinter, std::nullopt);
+             rig.link();
+         },
+         "Write failed: the printer took no data for 15 s (128 of 200 bytes)", 0},
     };
     for (const auto& [cut, error, consoleLines] : cases) {
         Rig rig;

@@ -1,5 +1,6 @@
 // NetworkManager against real sockets on 127.0.0.1, its connect time-out on a manual clock.
 #include "connection/network_manager.hpp"
+#include "connection/target.hpp"
 #include "console_capture.hpp"
 #include "tests/support/capturing_server.hpp"
 #include "tests/support/loopback.hpp"
@@ -188,6 +189,37 @@ TEST_F(NetworkManagerTest, APeerResetDuringASendFailsItWithTheBytesSent) {
     EXPECT_FALSE(manager.isConnected());
     EXPECT_EQ(manager.connectionStatus(), "Connection Failed");
     EXPECT_TRUE(console.lines().back().starts_with("Connection failed: "));
+}
+
+// A printer that accepts the connection and then takes nothing: a few kilobytes fill its buffer,
+// and nothing is reported delivered that it has not acknowledged. At the deadline the send fails
+// with how far it got, the link is dropped, and a connect report was given exactly once.
+TEST_F(NetworkManagerTest, APrinterThatStopsReadingFailsTheSendAtTheDeadline) {
+    std::vector<std::pair<bool, QString>> connectReports;
+    QObject::connect(
+        &manager, &NetworkManager::connectFinished, &manager,
+        [&](bool ready, const QString& error) { connectReports.emplace_back(ready, error); });
+    manager.setNoProgressLimit(300ms);
+    manager.connectTo(std::get<connection::Target>(
+        connection::parseTarget("tcp:127.0.0.1:" + std::to_string(listener.port()))));
+    ASSERT_TRUE(waitFor([&] { return manager.isConnected() && listener.accept(); }));
+    ASSERT_TRUE(waitFor([&] { return connectReports.size() == 1; }));
+    EXPECT_EQ(connectReports[0], std::pair(true, QString()));
+    send({0x12, 0x54});
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 1; }));
+    EXPECT_TRUE(reports[0].delivered) << "acknowledged by the printer's stack";
+    send(protocol::Bytes(256 * 1024, 0x41));
+    ASSERT_TRUE(waitFor([&] { return reports.size() == 2; }));
+    const DeliveryReport& stuck = reports[1];
+    EXPECT_FALSE(stuck.delivered);
+    EXPECT_LT(stuck.bytesSent, 64 * 1024) << "no more than the printer's buffer took";
+    EXPECT_EQ(stuck.error, QString("Failed to send command: the printer took no data for 300 ms "
+                                   "(%1 of 262144 bytes)")
+                               .arg(stuck.bytesSent));
+    ASSERT_TRUE(waitFor([&] { return manager.showAlert(); }));
+    EXPECT_FALSE(manager.isConnected());
+    EXPECT_EQ(manager.connectionStatus(), "Connection Failed");
+    EXPECT_EQ(connectReports.size(), 1u);
 }
 
 TEST_F(NetworkManagerTest, SendsOfAGoneManagerReportFailureAndItsLateWorkIsDropped) {

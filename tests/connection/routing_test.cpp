@@ -32,7 +32,7 @@ TEST(SendOverConnection, NotConnectedBehaviourPerTransport) {
         };
     for (const auto& [type, networkAlert, usbAlert, console, error] : cases) {
         for (bool reportSuccess : {false, true}) {
-            Transports t(makeInactiveBleCentral());
+            Transports t(makeInactiveBleCentral);
             testing_support::ConsoleCapture capture;
             std::optional<DeliveryReport> report;
             sendOverConnection(type, t, {0x12, 0x54}, reportSuccess,

@@ -170,8 +170,8 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
     EXPECT_TRUE(alert().startsWith("Cannot open USB serial:\nNo such file or directory\n\n"))
         << alert().toStdString();
 
-    // A disconnect right after a connect wins: the open runs, then the close, and the open's
-    // report is void.
+    // A disconnect right after a connect wins: the open runs, then the close; the attempt ends
+    // with one report, cancelled, and the open's own result is void.
     QSignalSpy finished(manager.get(), &USBSerialManager::connectFinished);
     manager->connect();
     EXPECT_EQ(manager->connectionStatus(), "Connecting…");
@@ -179,7 +179,8 @@ TEST_F(UsbManager, SerialConnectSendAndDisconnect) {
     refresh();
     EXPECT_FALSE(manager->isConnected());
     EXPECT_EQ(manager->connectionStatus(), "2 USB printers ready");
-    EXPECT_TRUE(finished.isEmpty());
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished[0], (QVariantList{false, "Connection cancelled"}));
 
     manager->setSelectedPortPath("/dev/stale");
     ASSERT_TRUE(connect()); // a stale selection connects the first listed port

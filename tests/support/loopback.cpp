@@ -44,9 +44,12 @@ std::uint16_t freePort() {
     return ListeningSocket(1).port();
 }
 
-ListeningSocket::ListeningSocket(int backlog) {
+ListeningSocket::ListeningSocket(int backlog, int receiveBuffer) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const auto address = loopback(0);
+    if (receiveBuffer > 0) { // inherited by accepted connections; set before the handshake
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
     if (fd_ < 0 || bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(fd_, backlog) != 0) {
         throw failure("listen on loopback");

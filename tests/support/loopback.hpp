@@ -16,7 +16,9 @@ std::uint16_t freePort();
 // A listening socket held for the object's lifetime; connections are not accepted unless asked.
 class ListeningSocket {
 public:
-    explicit ListeningSocket(int backlog = 4);
+    // A `receiveBuffer` of some kilobytes makes accepted connections take as little as a
+    // printer's own buffer before they stop the sender.
+    explicit ListeningSocket(int backlog = 4, int receiveBuffer = 0);
     ~ListeningSocket();
     ListeningSocket(const ListeningSocket&) = delete;
     ListeningSocket& operator=(const ListeningSocket&) = delete;
@@ -42,16 +44,18 @@ private:
     int filler_ = -1;
 };
 
-// Accepts, but never reads, so that a sender's buffers fill up.
+// Accepts, but never reads, so that a sender's buffers fill up; its receive buffer is a
+// printer's few kilobytes, not the megabytes a kernel would give it.
 class StalledListener {
 public:
+    StalledListener() = default;
     ~StalledListener();
     std::uint16_t port() const { return listener_.port(); }
     bool accept(); // the waiting connection, if one is there
     void reset();  // closes it with RST, not FIN
 
 private:
-    ListeningSocket listener_;
+    ListeningSocket listener_{4, 4096};
     int peer_ = -1;
 };
 

@@ -121,6 +121,8 @@ TEST(UsbPrinters, ListedAndPicked) {
 // left as it was found (a detached kernel driver gets it back).
 TEST(SendData, EndsAsThePrinterLetsIt) {
     const QString failed = "USB write failed (0x%1)";
+    const QString stuck =
+        failed.arg("fffffff9") + ": the printer took no data for 300 ms (%1 of 2000 bytes)";
     const QString busy = "USB interface busy (0x%1). Close other print apps and retry.\n";
     const QString heldByProgram = busy.arg("fffffffa") + access::usbHeldByProgramAdvice();
     const QString noEndpoint = "No USB bulk OUT endpoint";
@@ -147,8 +149,8 @@ TEST(SendData, EndsAsThePrinterLetsIt) {
         {"unplugged", {.unplugAtUrb = 2}, failed.arg("fffffffc"), 512},
         {"takes nothing", {.acceptAtMost = 0}, failed.arg("ffffffff"), 0, {512}},
         // A stuck printer fails the write once nothing moved for the no-progress limit.
-        {"stuck at once", {.hangAtUrb = 1}, failed.arg("fffffff9"), 0, {}, {300ms}},
-        {"stuck later", {.hangAtUrb = 3}, failed.arg("fffffff9"), 1024, {}, {300ms}},
+        {"stuck at once", {.hangAtUrb = 1}, stuck.arg(0), 0, {}, {300ms}},
+        {"stuck later", {.hangAtUrb = 3}, stuck.arg(1024), 1024, {}, {300ms}},
         // A manager going away stops the wait at once, whatever the limit.
         {"stopped", {.hangAtUrb = 1}, failed.arg("fffffff9"), 0, {}, {1h, stopped.get_token()}},
         {"bulk IN only", {.interfaces = {{.endpoints = {{0x81}}}}}, noEndpoint, 0},
