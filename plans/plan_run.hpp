@@ -7,18 +7,23 @@
 #include <QPointer>
 #include <chrono>
 #include <functional>
+#include <optional>
 
 namespace plans {
 
 // One run of a plan on one transport: each step at its time (steps due at once run inside
 // `start`), its console line, its bytes handed to the transport, and the transport's report.
-// The run outlives whoever started it: it holds the plan's field readers and only a weak
-// reference to the transport, and deletes itself once every step has run and reported.
+// A step never leaves before its time, and never before the step ahead of it has reported: the
+// printer gets each command in a write of its own, in plan order, however late a timer fired or
+// however long a large command took. The run outlives whoever started it: it holds the plan's
+// field readers and only a weak reference to the transport, and deletes itself once every step
+// has run and reported.
 class PlanRun : public QObject {
     Q_OBJECT
 
 public:
-    // Runs `step` `delay` after now on the main thread; tests drive their own clock.
+    // Runs `step` `delay` after now on the main thread, never earlier; tests drive their own
+    // clock.
     using Scheduler =
         std::function<void(std::chrono::milliseconds delay, std::function<void()> step)>;
 
@@ -49,7 +54,14 @@ signals:
     void finished();
 
 private:
+    // Runs the next steps whose time has come, in order.
+    void runReady();
+    // Builds the step's bytes from the values as they stand now, and hands them over once no
+    // earlier command is still on its way.
     void runStep(int index);
+    void handOver(int index, const protocol::Bytes& bytes);
+    // The held step fails unsent: its transport has gone.
+    void failHeld();
     void report(int index, const connection::DeliveryReport& report);
     void settle(int index);
     void finish();
@@ -64,7 +76,11 @@ private:
     qint64 sentBytes_ = 0;         // the sum of sent_
     qint64 handedOverBytes_ = 0;
     std::vector<bool> settledSteps_; // refused, reported, or never run after a stop
-    std::vector<bool> ran_;
+    std::vector<bool> due_;
+    int next_ = 0;                        // the first step not yet run
+    int outstanding_ = 0;                 // steps handed over, not yet reported
+    std::optional<protocol::Bytes> held_; // step next_ - 1, built, waiting for `outstanding_`
+    bool runningReady_ = false;
     bool stopped_ = false;
     int settled_ = 0;
     int delivered_ = 0;

@@ -186,7 +186,7 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     EXPECT_EQ(events,
               (std::vector<std::string>{"0 sent 17", "1 refused Username/password too long (max 60 "
                                                      "each)"}));
-    const auto address = makeBrokerAddressCommand("10.0.0.5", 1883);
+    const auto address = makeBrokerAddressCommand("10.0.0.5", 1883).value();
     EXPECT_EQ(console.lines(), std::vector<std::string>{hexDumpLine("发送MQTT命令: ", address)});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return std::ranges::count(events, std::string("0 delivered")) == 1; }, 5000));
@@ -198,10 +198,50 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
     EXPECT_EQ(events.back(), "finished: 2 delivered, 1 refused");
     EXPECT_EQ(events[events.size() - 2], "2 delivered");
     ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 5000)) << "deletes itself";
-    const auto clientId = makeClientIdCommand(std::nullopt);
+    const auto clientId = makeClientIdCommand(std::nullopt).value();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return printer.received.size() == qsizetype(address.size() + clientId.size()); },
         5000));
+}
+
+// Steps due together (a timer fired late, a large command took long) still leave one by one: a
+// step is handed over only once the one ahead of it is reported, so no two share a write.
+// On the real clock none leaves before its time, however the timers are grouped.
+TEST(PlanRun, EachStepLeavesAloneAndNeverBeforeItsTime) {
+    LoopbackPrinter printer;
+    testing_support::ManualClock clock;
+    auto* run = new PlanRun(topicsPlan([] { return TopicFields{}; }), &printer.transport,
+                            clock.scheduler());
+    std::vector<std::string> events;
+    QObject::connect(run, &PlanRun::stepHandedOver,
+                     [&](int i, qint64) { events.push_back(std::to_string(i) + " sent"); });
+    QObject::connect(run, &PlanRun::stepReported, [&](int i, const connection::DeliveryReport&) {
+        events.push_back(std::to_string(i) + " delivered");
+    });
+    run->start();
+    clock.advanceTo(1s); // every step due at once
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 10; }, 5000));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(events[2 * i], std::to_string(i) + " sent");
+        EXPECT_EQ(events[2 * i + 1], std::to_string(i) + " delivered");
+    }
+
+    Plan plan = timingPlan([] { return TimingFields{}; });
+    for (Step& step : plan.steps) {
+        step.at *= 8; // 0, 2, 4 and 6 s: long enough for a coarse timer to fire early
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::chrono::milliseconds> left;
+    auto* timed = new PlanRun(plan, &printer.transport);
+    QObject::connect(timed, &PlanRun::stepHandedOver, [&](int, qint64) {
+        left.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start));
+    });
+    timed->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return left.size() == 4; }, 60000));
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        EXPECT_GE(left[i], plan.steps[i].at) << "step " << i;
+    }
 }
 
 TEST(PlanRun, ATransportThatGoesAwayFailsWhatItStillOwedAndWhatComesLater) {

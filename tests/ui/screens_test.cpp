@@ -62,10 +62,13 @@ protected:
                                  });
                 QObject::connect(
                     run, &plans::PlanRun::stepHandedOver, run, [this](int, qint64 size) {
+                        ++outstanding;
                         const auto bytes = pty.read(static_cast<std::size_t>(size), 5s);
                         window.push_back(std::to_string((clock.now() - pressedAt).count()) + ":" +
                                          protocol::hexText(bytes));
                     });
+                QObject::connect(run, &plans::PlanRun::stepReported, run,
+                                 [this] { --outstanding; });
             });
     }
 
@@ -75,7 +78,11 @@ protected:
         const auto linesBefore = console.lines().size();
         pressedAt = clock.now();
         action();
-        clock.advanceBy(2s);
+        // A step leaves once the one before it is reported: the clock moves on only then.
+        for (int tick = 0; tick < 40; ++tick) {
+            EXPECT_TRUE(QTest::qWaitFor([this] { return outstanding == 0; }, 5000));
+            clock.advanceBy(50ms);
+        }
         settle();
         return {window,
                 {console.lines().begin() + static_cast<long>(linesBefore), console.lines().end()}};
@@ -155,6 +162,7 @@ protected:
     testing_support::ConsoleCapture console;
     testing_support::ManualClock clock;
     std::chrono::milliseconds pressedAt{0};
+    int outstanding = 0; // steps handed over and not yet reported
     Trace window;
     QTemporaryDir dir;
     BasicSettingsModel basic;
@@ -185,6 +193,13 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
         network.setPrinterName();
     });
     EXPECT_EQ(sheet.printerName.size(), 252); // a refusal keeps what was typed
+    alike("name with a control character", network, refused, {"name", "Till\x7F"}, [&] {
+        sheet.printerName = "Till\x7F";
+        network.setPrinterName();
+    });
+    sheet.printerName = QString(QChar(0xD800)); // not "?" at the printer
+    EXPECT_EQ(press([&] { network.setPrinterName(); }).first,
+              Trace{"refused: Printer name is not valid UTF-8 text"});
     alike("ethernet static", network, restart,
           {"ip", "ethernet", "static", "10.0.0.2", "255.255.255.0", "10.0.0.1"}, [&] {
               sheet.staticIP = "10.0.0.2";
@@ -203,7 +218,9 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
         wifi.set();
     });
     alike("broker", mqtt, restart,
-          {"mqtt", "broker", "--server", "10.0.0.5", "--port", "+1883", "--client-id", "t7"}, [&] {
+          {"mqtt", "broker", "--server", "10.0.0.5", "--port", "+1883", "--username", "test",
+           "--password", "pass", "--client-id", "t7"},
+          [&] {
               sheet.setMqttServer("10.0.0.5");
               sheet.setMqttPort("+1883");
               sheet.setMqttClientId("t7");
@@ -232,12 +249,15 @@ TEST_F(Screens, SendAndRefuseAlikeWithPrinterctl) {
               mqtt.applyTopics();
           });
     alike("timing", mqtt, restart,
-          {"mqtt", "timing", "--timezone", "-5", "--ntp-server", "", "--keepalive", "1"}, [&] {
-              mqtt.setDateZone("-5");
+          {"mqtt", "timing", "--timezone", "+5", "--ntp-server", "", "--keepalive", "1"}, [&] {
+              mqtt.setDateZone("+5");
               mqtt.setNtpServer("");
               mqtt.setKeepAliveInterval("1");
               mqtt.applyTiming();
           });
+    mqtt.setDateZone("-5"); // west of UTC: the zone byte cannot say it
+    EXPECT_EQ(press([&] { mqtt.applyTiming(); }).first.at(2),
+              "refused: " + std::string(plans::kTimezoneOutOfRange));
     alike("tls off", mqtt, restart, {"mqtt", "tls", "off"}, [&] {
         mqtt.setTlsMode(0);
         mqtt.applyTls();
@@ -352,7 +372,7 @@ TEST_F(Screens, MqttStepsOutliveTheScreenAndTheSheet) {
     ASSERT_EQ(sent.size(), 8u);
     EXPECT_EQ(lines.size(), 8u);
     EXPECT_EQ(sent[3], "300:" + protocol::hexText(*protocol::makeLoginCommand("test", "pass")));
-    EXPECT_EQ(sent[4], "450:" + protocol::hexText(protocol::makeClientIdCommand("till-9")));
+    EXPECT_EQ(sent[4], "450:" + protocol::hexText(protocol::makeClientIdCommand("till-9").value()));
     EXPECT_EQ(sent[5], "500:" + protocol::hexText(protocol::makePublishQoSCommand(2)));
 }
 
