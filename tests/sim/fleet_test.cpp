@@ -140,3 +140,31 @@ TEST(Fleet, EveryPrinterGetsEveryCommandAndFailuresStayWithTheirPrinter) {
     EXPECT_EQ(bad.err, "printerctl: " + profile + ":\n  unknown key mqtt.timing.keepAlive\n");
     std::filesystem::remove_all(dir);
 }
+
+// A printer that takes the connection and a few kilobytes, then nothing more: at its deadline it
+// fails, with the section it was stuck in and how far that got; the printers beside it finish,
+// and the run ends instead of waiting for it.
+TEST(Fleet, APrinterThatStopsReadingFailsAtItsDeadlineAndHoldsUpNobody) {
+    char pattern[] = "/tmp/fleet-XXXXXX";
+    const std::filesystem::path dir = mkdtemp(pattern);
+    const auto profile = (dir / "shop.json").string();
+    std::ofstream(profile) << R"({"format": "printer-config profile", "version": 1,
+        "basic": {"baud": 9600}, "mqtt": {"tls": {"mode": "one-way", "certificate":
+        "-----BEGIN CERTIFICATE-----\n)" +
+                                  std::string(40'000, 'A') + R"(\n-----END CERTIFICATE-----"}}})";
+    std::filesystem::permissions(profile, std::filesystem::perms::owner_read);
+    SimProcess sim({"--listen", "127.0.0.1:0", "--printers", "2"});
+    const ListeningSocket stuck(4, 4096); // never accepts, never reads
+    const std::string stuckTarget = target(stuck.port());
+    const auto run =
+        runProcess(PRINTERCTL_PATH, {"apply", profile, "--timeout", "1", target(sim.firstPort()),
+                                     stuckTarget, target(sim.firstPort() + 1)});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const auto at = run.out.find(stuckTarget + "\tfailed\t1/2\tmqtt.tls: Failed to send command: "
+                                               "the printer took no data for 1 s (");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(target(sim.firstPort()) + "\tok\t2/2\n"), std::string::npos);
+    EXPECT_NE(run.out.find(target(sim.firstPort() + 1) + "\tok\t2/2\n"), std::string::npos);
+    EXPECT_EQ(sim.waitForLines(containing({"mqtt.tls-one-way"}), 2).size(), 2u);
+    std::filesystem::remove_all(dir);
+}

@@ -6,6 +6,7 @@
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
 #include "protocol/number_text.hpp"
+#include "tools/printerctl/open_files.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <map>
 #include <optional>
-#include <set>
 #include <sstream>
 
 #include <QFile>
@@ -396,7 +396,7 @@ std::vector<std::string> targetsFromFile(const std::string& path) {
 }
 
 Invocation applyCommand(const std::vector<std::string>& words, bool dryRun) {
-    const Words w("apply", words, {"jobs", "targets"}, {"dry-run", "json"});
+    const Words w("apply", words, {"jobs", "targets", "timeout"}, {"dry-run", "json"});
     const auto& p = w.positional();
     if (p.empty()) {
         usage("'apply' expects PROFILE, then TARGET... or --targets FILE");
@@ -404,13 +404,19 @@ Invocation applyCommand(const std::vector<std::string>& words, bool dryRun) {
     ApplyRequest request;
     request.dryRun = dryRun || w.has("dry-run");
     request.json = w.has("json");
+    const int maximum = maximumJobs(openFileLimit());
+    request.jobs = std::min(kDefaultJobs, maximum);
     if (const auto jobs = w.option("jobs")) {
-        const auto value = protocol::parseUnsignedDecimal(*jobs, 1024);
+        const auto value = protocol::parseUnsignedDecimal(*jobs, static_cast<unsigned>(maximum));
         if (!value || *value < 1) {
-            usage("--jobs must be a whole number 1...1024, not '" + *jobs + "'");
+            usage("--jobs must be a whole number 1..." + std::to_string(maximum) +
+                  " (one open file a printer, within this process's limit), not '" + *jobs + "'");
         }
         request.jobs = static_cast<int>(*value);
     }
+    request.noProgressLimit = std::chrono::seconds(
+        boundedNumber(w, "timeout", 1, 3600,
+                      static_cast<int>(connection::Transport::kNoProgressLimit.count() / 1000)));
     auto loaded = plans::readProfileFile(QString::fromLocal8Bit(p[0].c_str()));
     if (const auto* problems = std::get_if<QStringList>(&loaded)) {
         refuse("printerctl: " + p[0] + ":\n  " +
@@ -429,19 +435,19 @@ Invocation applyCommand(const std::vector<std::string>& words, bool dryRun) {
         usage("'apply' needs at least one TARGET (tcp:HOST[:PORT], serial:PATH, usb:PORT-ID, "
               "ble:ADDRESS) or --targets FILE");
     }
-    std::set<std::string> seen;
+    std::map<QString, std::string> seen; // identity, as first written
     for (const auto& text : texts) {
         auto parsed = connection::parseTarget(text);
         if (const auto* error = std::get_if<QString>(&parsed)) {
             refuse("printerctl: " + error->toStdString());
         }
         auto& target = std::get<connection::Target>(parsed);
-        // The same printer twice would get two profiles interleaved.
-        const std::string key = target.kind == connection::Target::Kind::tcp
-                                    ? (target.address + ":" + target.port).toStdString()
-                                    : target.text;
-        if (!seen.insert(key).second) {
-            refuse("printerctl: " + text + " is listed twice");
+        // The same printer twice, however spelt, would get two profiles interleaved.
+        const auto [first, added] = seen.try_emplace(target.identity(), text);
+        if (!added) {
+            refuse("printerctl: " + text +
+                   (first->second == text ? " is listed twice"
+                                          : " is the same printer as " + first->second));
         }
         request.targets.push_back(std::move(target));
     }
@@ -559,16 +565,25 @@ Commands:
   ip ethernet|wifi static ADDRESS MASK GATEWAY
   wifi SSID PASSWORD
   mqtt broker --server TEXT [--port TEXT] [--username TEXT] [--password TEXT] [--client-id TEXT]
+                                         defaults: port 1883; no login (an empty user name
+                                         and password); the printer's own client ID
   mqtt topics [--subscribe-source cpu-uuid|mac|imei] [--publish-receipts on|off] [--qos 1|2]
               [--heartbeat-topic TEXT] [--reply-topic TEXT]
+                                         defaults: cpu-uuid off 1 HearBeat PrintSuccess
   mqtt timing [--heartbeat TEXT] [--keepalive TEXT] [--ntp-server TEXT] [--timezone TEXT]
               [--test-url TEXT]
+                                         defaults: 30 30 pool.ntp.org 8 www.example.com;
+                                         timezone: whole hours 0...14 east of UTC
   mqtt tls off
   mqtt tls one-way CERT-FILE
   mqtt tls mutual CA-FILE CLIENT-FILE KEY-FILE [--password TEXT]
-  apply PROFILE [--dry-run] [--jobs N] [--json] [--targets FILE] TARGET...
+                                         default: no password
+  apply PROFILE [--dry-run] [--jobs N] [--timeout S] [--json] [--targets FILE] TARGET...
                                          a profile to printers: TCP and serial targets N at
-                                         once (default 32), USB and Bluetooth one at a time;
+                                         once (default 256, at most one per open file this
+                                         process may have), USB and Bluetooth one at a time;
+                                         a printer that takes no data for S seconds (15)
+                                         fails;
                                          TARGET: tcp:HOST[:PORT], serial:PATH, usb:PORT-ID,
                                          ble:ADDRESS; FILE: one target per line (# comments)
   profile check PROFILE                  reads and checks a profile; sends nothing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/target.hpp"
+#include "connection/transport.hpp"
 #include "discovery/printer_search.hpp"
 #include "plans/plan.hpp"
 #include "plans/profile.hpp"
@@ -30,12 +31,18 @@ struct DecodeRequest {
 
 struct HelpRequest {};
 
-// `apply PROFILE [--dry-run] [--jobs N] [--json] [--targets FILE] TARGET...`: one profile to
-// many printers. The profile is read and checked whole while parsing.
+// `apply PROFILE [--dry-run] [--jobs N] [--timeout SECONDS] [--json] [--targets FILE] TARGET...`:
+// one profile to many printers. The profile is read and checked whole while parsing.
+// Enough printers at once that a hundred take the time of one (each waits most of its time on
+// the profile's own spacing), within the open-file limit.
+inline constexpr int kDefaultJobs = 256;
+
 struct ApplyRequest {
     bool dryRun = false;
     bool json = false;
-    int jobs = 32; // TCP and serial targets at once
+    int jobs = kDefaultJobs; // TCP and serial targets at once
+    // A printer that takes no data for this long fails (--timeout).
+    std::chrono::milliseconds noProgressLimit = connection::Transport::kNoProgressLimit;
     plans::ProfilePlan plan;
     QString warning; // the profile file can be read by others
     std::vector<connection::Target> targets;

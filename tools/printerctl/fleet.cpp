@@ -67,7 +67,8 @@ private:
                 QTimer::singleShot(0, qApp, [this, id] { sessions_.erase(id); });
                 --(sideBySide ? runningSideBySide_ : oneRunning_);
                 startMore();
-            });
+            },
+            request_.noProgressLimit);
         session->onStep = [this](int) {
             ++deliveredSteps_;
             progress();

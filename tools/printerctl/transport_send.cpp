@@ -18,128 +18,51 @@ namespace {
 
 using connection::Target;
 
-// A printer advertises every few hundred milliseconds; a scan of this length sees it.
-constexpr std::chrono::milliseconds kBleScanLimit{15'000};
-constexpr std::chrono::milliseconds kBleReadyLimit{10'000};
-
 } // namespace
 
-struct TargetSession::Link {
-    explicit Link(bool bluetooth)
-        : transports(bluetooth ? connection::makeSystemBleCentral()
-                               : connection::makeInactiveBleCentral()) {}
-    connection::Transports transports;
-};
-
-TargetSession::TargetSession(Target target, plans::Plan plan, Done done)
+TargetSession::TargetSession(Target target, plans::Plan plan, Done done,
+                             std::chrono::milliseconds noProgressLimit)
     : target_(std::move(target)), plan_(std::move(plan)), done_(std::move(done)),
-      link_(std::make_unique<Link>(target_.kind == Target::Kind::ble)) {
+      transports_(std::make_unique<connection::Transports>(
+          target_.kind == Target::Kind::ble
+              ? connection::Transports::CentralFactory(connection::makeSystemBleCentral)
+              : connection::Transports::CentralFactory(connection::makeInactiveBleCentral))),
+      transport_(&(*transports_)[target_.connectionType()]) {
+    transport_->setNoProgressLimit(noProgressLimit);
     // Success is the outcome here: the USB manager's confirmation alert would read as a failure.
     for (auto& step : plan_.steps) {
         step.reportSuccess = false;
     }
-    auto& transports = link_->transports;
-    // Any alert ends the run: a refused connection, a time-out, a failed send, a dropped link.
-    for (const auto type : connection::kAllConnectionTypes) {
-        connection::Transport* transport = &transports[type];
-        QObject::connect(transport, &connection::ManagerAlert::showAlertChanged, transport,
-                         [this, transport] {
-                             if (transport->showAlert()) {
-                                 fail(transport->alertMessage());
-                             }
-                         });
-    }
-    auto& network = transports.network();
-    QObject::connect(&network, &connection::NetworkManager::isConnectedChanged, &network,
-                     [this, &network] { startWhen(network.isConnected()); });
-    auto& usb = transports.usb();
-    QObject::connect(&usb, &connection::USBSerialManager::connectFinished, &usb,
-                     [this](bool connected) { startWhen(connected); });
-    QObject::connect(&usb, &connection::USBSerialManager::portsRefreshed, &usb,
-                     [this] { connectListedUsbPort(); });
-    connectBluetoothSignals();
+    QObject::connect(transport_, &connection::Transport::connectFinished, transport_,
+                     [this](bool ready, const QString& error) {
+                         if (ready) {
+                             startPlan();
+                         } else {
+                             fail(error);
+                         }
+                     });
+    // A link that drops between two commands: the alert says why, the link state that it did.
+    QObject::connect(transport_, &connection::ManagerAlert::alertRaised, transport_,
+                     [this](const QString& message) { fail(message); });
+    QObject::connect(transport_, &connection::Transport::linkUpChanged, transport_, [this] {
+        if (started_ && !transport_->isLinkUp()) {
+            fail(QStringLiteral("The link to the printer went down"));
+        }
+    });
 }
 
 TargetSession::~TargetSession() = default;
 
 void TargetSession::start() {
-    auto& transports = link_->transports;
-    switch (target_.kind) {
-    case Target::Kind::tcp:
-        transports.network().connect(target_.address, target_.port);
-        break;
-    case Target::Kind::serial:
-        transports.usb().connectSerialPath(target_.address);
-        break;
-    case Target::Kind::usb:
-        transports.usb().refreshPorts();
-        break;
-    case Target::Kind::ble:
-        // The radio's first state report starts a scan; the printer is connected once the scan
-        // sees it.
-        break;
-    }
+    transport_->connectTo(target_);
 }
 
-void TargetSession::connectBluetoothSignals() {
-    using connection::BluetoothManager;
-    auto& bluetooth = link_->transports.bluetooth();
-    const QString wanted = target_.address.toUpper();
-    QObject::connect(&bluetooth, &BluetoothManager::discoveredDevicesChanged, &bluetooth,
-                     [this, wanted, &bluetooth] {
-                         if (linkRequested_) {
-                             return;
-                         }
-                         for (const auto& device : bluetooth.discoveredDevices()) {
-                             if (device.identifier.toUpper() == wanted) {
-                                 linkRequested_ = true;
-                                 bluetooth.connect(device);
-                                 // The manager gives up after its own 5 s; discovering the services
-                                 // may take a few seconds more.
-                                 QTimer::singleShot(kBleReadyLimit, &bluetooth, [this] {
-                                     if (!started_) {
-                                         fail(QStringLiteral("printerctl: %1 offered no writable "
-                                                             "characteristic")
-                                                  .arg(target_.address));
-                                     }
-                                 });
-                             }
-                         }
-                     });
-    QObject::connect(&bluetooth, &BluetoothManager::writeCharacteristicReady, &bluetooth,
-                     [this] { startWhen(true); });
-    QObject::connect(&bluetooth, &BluetoothManager::radioStateReported, &bluetooth, [this] {
-        if (target_.kind != Target::Kind::ble) {
-            return;
-        }
-        QTimer::singleShot(kBleScanLimit, &link_->transports.bluetooth(), [this] {
-            if (!linkRequested_) {
-                fail(QStringLiteral("printerctl: no printer %1 seen by a %2 s scan")
-                         .arg(target_.address)
-                         .arg(kBleScanLimit.count() / 1000));
-            }
-        });
-    });
-}
-
-void TargetSession::connectListedUsbPort() {
-    auto& usb = link_->transports.usb();
-    const auto& ports = usb.availablePorts();
-    if (std::ranges::find(ports, target_.address, &connection::USBSerialPort::id) == ports.end()) {
-        fail(QStringLiteral("printerctl: no USB port \"%1\"; 'printerctl list usb' shows "
-                            "the ports")
-                 .arg(target_.address));
-        return;
-    }
-    usb.connect(target_.address);
-}
-
-void TargetSession::startWhen(bool connected) {
-    if (!connected || started_ || finished_) {
+void TargetSession::startPlan() {
+    if (started_ || finished_) {
         return;
     }
     started_ = true;
-    run_ = new plans::PlanRun(plan_, &link_->transports[target_.connectionType()]);
+    run_ = new plans::PlanRun(plan_, transport_);
     QObject::connect(run_, &plans::PlanRun::stepRefused, run_,
                      [this](int index, const QString& message) { fail(message, index); });
     QObject::connect(run_, &plans::PlanRun::stepReported, run_,
@@ -186,11 +109,9 @@ void TargetSession::finish() {
         run_->deleteLater();
         run_ = nullptr;
     }
-    for (const auto type : connection::kAllConnectionTypes) {
-        link_->transports[type].disconnect();
-    }
+    transport_->disconnect();
     // Let the alert or console lines already posted come out first.
-    QTimer::singleShot(0, &link_->transports.network(), [this] { done_(outcome_); });
+    QTimer::singleShot(0, transport_, [this] { done_(outcome_); });
 }
 
 std::unique_ptr<QCoreApplication> startEventLoop() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connection/target.hpp"
+#include "connection/transports.hpp"
 #include "plans/plan_run.hpp"
 #include "tools/printerctl/command_line.hpp"
 
@@ -11,10 +12,11 @@
 
 namespace printerctl {
 
-// One printer's run of a plan, through the same managers and routing the window uses: connect,
-// run the plan once the link can carry it (its steps with their spacing), wait for every step's
-// delivery report, disconnect. The first failure (a refused or dropped link, a time-out, a failed
-// send) ends it; later steps are not sent. Needs a running Qt event loop.
+// One printer's run of a plan, through the same transport the window uses: connect to the target,
+// run the plan once the transport reports the link ready (its steps with their spacing), wait for
+// every step's delivery report, disconnect. The first failure (a refused or dropped link, a
+// time-out, a failed or stuck send) ends it; later steps are not sent. Only the target's own
+// transport is made. Needs a running Qt event loop.
 class TargetSession {
 public:
     struct Outcome {
@@ -27,7 +29,9 @@ public:
     // destroyed (not from inside the call).
     using Done = std::function<void(const Outcome&)>;
 
-    TargetSession(connection::Target target, plans::Plan plan, Done done);
+    TargetSession(
+        connection::Target target, plans::Plan plan, Done done,
+        std::chrono::milliseconds noProgressLimit = connection::Transport::kNoProgressLimit);
     ~TargetSession();
     TargetSession(const TargetSession&) = delete;
     TargetSession& operator=(const TargetSession&) = delete;
@@ -40,20 +44,17 @@ public:
     std::function<void(int step)> onStep;
 
 private:
-    struct Link;
-    void connectBluetoothSignals();
-    void connectListedUsbPort();
-    void startWhen(bool connected);
+    void startPlan();
     void fail(const QString& message, int step = -1);
     void finish();
 
     connection::Target target_;
     plans::Plan plan_;
     Done done_;
-    std::unique_ptr<Link> link_;
+    std::unique_ptr<connection::Transports> transports_;
+    connection::Transport* transport_; // the target's, owned by transports_
     QPointer<plans::PlanRun> run_;
     Outcome outcome_;
-    bool linkRequested_ = false;
     bool started_ = false;
     bool finished_ = false;
 };
