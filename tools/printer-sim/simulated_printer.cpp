@@ -3,7 +3,6 @@
 #include "tools/printer-sim/tcp_listener.hpp"
 
 #include <QSocketNotifier>
-#include <QTcpSocket>
 
 #include <cerrno>
 
@@ -13,8 +12,8 @@ namespace printer_sim {
 
 namespace {
 
-// Bounds what Qt buffers per connection between two reads; the decoder bounds the rest.
-constexpr qint64 kReadBufferBytes = qint64{64} * 1024;
+// What one connection may read per wake-up before the others get their turn.
+constexpr qint64 kReadShareBytes = qint64{256} * 1024;
 
 // An IPv4 peer of a dual-stack listener shows as the IPv4 address it is.
 std::string peerText(QHostAddress address, quint16 port) {
@@ -40,6 +39,9 @@ SimulatedPrinter::SimulatedPrinter(int number, TcpListener* listener, const Outp
 }
 
 SimulatedPrinter::~SimulatedPrinter() {
+    for (const auto& [descriptor, connection] : connections_) {
+        close(descriptor);
+    }
     if (serialFd_ >= 0) {
         close(serialFd_);
     }
@@ -66,53 +68,60 @@ void SimulatedPrinter::readSerialLine() {
 void SimulatedPrinter::accept(int descriptor, const QHostAddress& peerAddress, quint16 peerPort) {
     const auto peer = peerText(peerAddress, peerPort);
     sink_(lines_.event(number_, peer, PeerEvent::connected));
-    auto* socket = new QTcpSocket(this);
-    if (!socket->setSocketDescriptor(descriptor)) {
-        // Gone before it could be taken on: it still came and went.
-        close(descriptor);
-        delete socket;
-        sink_(lines_.event(number_, peer, PeerEvent::disconnected));
-        return;
-    }
-    socket->setReadBufferSize(kReadBufferBytes);
-    sessions_.try_emplace(socket, Session{peer, {}});
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { end(socket); });
+    auto* notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connections_.try_emplace(descriptor, Connection{Session{peer, {}}, notifier});
+    connect(notifier, &QSocketNotifier::activated, this,
+            [this, descriptor] { readFrom(descriptor); });
 }
 
-void SimulatedPrinter::readFrom(QTcpSocket* socket) {
-    const auto it = sessions_.find(socket);
-    if (it == sessions_.end()) {
-        return;
+bool SimulatedPrinter::readFrom(int descriptor) {
+    const auto it = connections_.find(descriptor);
+    if (it == connections_.end()) {
+        return false;
     }
-    while (socket->bytesAvailable() > 0) {
-        const QByteArray data = socket->read(kReadBufferBytes);
-        if (data.isEmpty()) {
-            break;
+    // A bounded share per wake-up keeps one fast peer from starving the others; the notifier
+    // wakes again while anything is left.
+    std::uint8_t buffer[16384];
+    for (qint64 taken = 0; taken < kReadShareBytes;) {
+        const ssize_t count = read(descriptor, buffer, sizeof buffer);
+        if (count > 0) {
+            taken += count;
+            report(it->second.session.peer,
+                   it->second.session.decoder.feed(buffer, static_cast<std::size_t>(count)));
+            continue;
         }
-        report(it->second.peer,
-               it->second.decoder.feed(reinterpret_cast<const std::uint8_t*>(data.constData()),
-                                       static_cast<std::size_t>(data.size())));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return false;
+        }
+        end(descriptor); // the peer closed (0), or the connection broke
+        return false;
     }
+    return true;
 }
 
-void SimulatedPrinter::end(QTcpSocket* socket) {
-    readFrom(socket);
-    auto node = sessions_.extract(socket);
+void SimulatedPrinter::end(int descriptor) {
+    auto node = connections_.extract(descriptor);
     if (node.empty()) {
         return;
     }
-    Session session = std::move(node.mapped());
-    report(session.peer, session.decoder.finish());
-    sink_(lines_.event(number_, session.peer, PeerEvent::disconnected));
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
+    Connection& connection = node.mapped();
+    report(connection.session.peer, connection.session.decoder.finish());
+    sink_(lines_.event(number_, connection.session.peer, PeerEvent::disconnected));
+    connection.notifier->setEnabled(false);
+    connection.notifier->deleteLater();
+    close(descriptor);
 }
 
 void SimulatedPrinter::closeConnections() {
-    while (!sessions_.empty()) {
-        end(sessions_.begin()->first);
+    while (!connections_.empty()) {
+        const int descriptor = connections_.begin()->first;
+        // What has arrived is the printer's, even when it is stopped before reading it.
+        while (readFrom(descriptor)) {
+        }
+        end(descriptor);
     }
     if (serialFd_ >= 0) {
         report(serialSession_.peer, serialSession_.decoder.finish());

@@ -12,7 +12,6 @@
 
 class QHostAddress;
 class QSocketNotifier;
-class QTcpSocket;
 
 namespace printer_sim {
 
@@ -23,6 +22,8 @@ using LineSink = std::function<void(const std::string& line)>;
 // One printer on one listening socket. It takes any number of connections at once, decodes each
 // byte stream on its own, prints a line for every command and keeps the settings it was sent.
 // It never writes to a peer: the printers it stands in for do not answer configuration commands.
+// Each connection is read to its end before it is closed, so every byte a peer got through to
+// this host is decoded, however late the printer gets round to it.
 class SimulatedPrinter : public QObject {
     Q_OBJECT
 public:
@@ -46,10 +47,16 @@ private:
         std::string peer;
         protocol::StreamDecoder decoder;
     };
+    struct Connection {
+        Session session;
+        QSocketNotifier* notifier;
+    };
 
     void accept(int descriptor, const QHostAddress& peerAddress, quint16 peerPort);
-    void readFrom(QTcpSocket* socket);
-    void end(QTcpSocket* socket);
+    // Reads what the connection holds now, up to a share; its end (or a broken connection) ends
+    // it. True when the share ran out with more perhaps to come.
+    bool readFrom(int descriptor);
+    void end(int descriptor);
     void report(const std::string& peer, const std::vector<protocol::DecodedCommand>& commands);
     void readSerialLine();
 
@@ -58,7 +65,7 @@ private:
     const OutputLines& lines_;
     LineSink sink_;
     PendingSettings pending_;
-    std::map<QTcpSocket*, Session> sessions_;
+    std::map<int, Connection> connections_; // by descriptor
     int serialFd_ = -1;
     QSocketNotifier* serialNotifier_ = nullptr;
     Session serialSession_{"serial", {}};
