@@ -5,11 +5,25 @@
 
 #include <QTest>
 
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 using namespace connection;
 
 namespace {
+
+// Threads of this process named like the USB manager's I/O thread.
+int usbIoThreads() {
+    int count = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::ifstream(task.path() / "comm") >> name;
+        count += name == "usb-io";
+    }
+    return count;
+}
 
 TEST(ConnectionType, RawValuesRoundTripExactly) {
     for (auto type : kAllConnectionTypes) {
@@ -50,6 +64,9 @@ TEST(SendOverConnection, NotConnectedBehaviourPerTransport) {
             for (auto each : kAllConnectionTypes) {
                 EXPECT_FALSE(t[each].isLinkUp());
             }
+            // A transport made but never given device work starts no thread (a fleet of TCP
+            // printers used to start one per printer).
+            EXPECT_EQ(usbIoThreads(), 0);
         }
     }
 }
