@@ -1,5 +1,7 @@
 #include "ui/printer_finder.hpp"
 
+#include "discovery/escaped_text.hpp"
+
 namespace ui {
 
 PrinterFinder::PrinterFinder(QObject* parent) : QAbstractListModel(parent) {
@@ -68,11 +70,12 @@ QVariant PrinterFinder::data(const QModelIndex& index, int role) const {
     case portRole:
         return printer->port;
     case nameRole:
-        return printer->name;
+        return discovery::escapedText(printer->name);
     case sourceRole:
         return printer->sourceText();
     case titleRole:
-        return printer->name.isEmpty() ? printer->address.toString() : printer->name;
+        return printer->name.isEmpty() ? printer->address.toString()
+                                       : discovery::escapedText(printer->name);
     case detailRole:
         return printer->endpoint() + QStringLiteral(" · ") + printer->sourceText();
     default:

@@ -1,5 +1,6 @@
 #include "tools/printerctl/list_tcp.hpp"
 
+#include "discovery/escaped_text.hpp"
 #include "discovery/printer_search.hpp"
 #include "tools/printerctl/transport_send.hpp"
 
@@ -16,8 +17,11 @@ namespace printerctl {
 
 namespace {
 
+// The name escaped: a service name is the announcer's to choose, and a raw one could forge a
+// line, split fields or drive the terminal.
 void printLine(const discovery::FoundPrinter& printer) {
-    std::cout << printer.endpoint().toStdString() << '\t' << printer.name.toStdString() << '\t'
+    std::cout << printer.endpoint().toStdString() << '\t'
+              << discovery::escapedText(printer.name).toStdString() << '\t'
               << printer.sourceText().toStdString() << std::endl;
 }
 
