@@ -5,6 +5,7 @@
 #include "tools/printerctl/fleet.hpp"
 #include "tools/printerctl/hex_input.hpp"
 #include "tools/printerctl/list_tcp.hpp"
+#include "tools/printerctl/open_file_limit.hpp"
 #include "tools/printerctl/transport_send.hpp"
 
 #include <iostream>
@@ -54,6 +55,7 @@ int runSend(const printerctl::SendRequest& request) {
 } // namespace
 
 int main(int argc, char** argv) {
+    printerctl::raiseOpenFileLimit();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const auto invocation = printerctl::parseCommandLine(arguments);
     if (const auto* error = std::get_if<printerctl::CommandLineError>(&invocation)) {
