@@ -7,7 +7,8 @@
 #
 # "host" (where COMMAND runs)  veth-host 10.77.0.1/24
 #      |                       and, never probed by default: br-lab 10.78.0.1/24 (a bridge
-#      |                       with only a veth port) and tun-lab 10.79.0.1/24 (point-to-point)
+#      |                       with only a veth port) and tun-lab 10.79.0.1/24 (point-to-point;
+#      |                       only where /dev/net/tun may be opened)
 # "shop"                       veth-shop 10.77.0.2/24 and
 #     10.77.0.10-12  printer-sim on port 9100 each
 #     10.77.0.20     the address answers, port 9100 is closed (refused at once)
@@ -99,9 +100,12 @@ ip link add br-lab type bridge && ip link add veth-br type veth peer name veth-b
   ip link set veth-br-port master br-lab && ip addr add 10.78.0.1/24 dev br-lab &&
   ip link set br-lab up && ip link set veth-br-port up && ip link set veth-br up ||
   fail "cannot create the bridge"
+# The tunnel needs /dev/net/tun, which may be root's alone: then the lab has none.
 socat -u TUN:10.79.0.1/24,tun-name=tun-lab,iff-up OPEN:/dev/null 2>"$work/tun.log" &
 pids+=($!)
-poll "the tunnel" bash -c "ip link show tun-lab | grep -q LOWER_UP" || fail "cannot create the tunnel"
+poll "the tunnel" bash -c "ip link show tun-lab 2>/dev/null | grep -q LOWER_UP || ! kill -0 $!"
+ip link show tun-lab 2>/dev/null | grep -q LOWER_UP ||
+  echo "lab.sh: no tunnel (socat: $(cat "$work/tun.log"))" >&2
 
 dropped=10.77.0.30 slow=10.77.0.40
 if ! in_shop nft -f - 2>"$work/nft.log" <<'NFT'; then
