@@ -21,7 +21,11 @@ ctl="$build/tools/printerctl/printerctl"
 now() { echo "${EPOCHREALTIME/./}"; } # microseconds
 
 run_printerctl() { "$ctl" list tcp --no-mdns | cut -f1 | cut -d: -f1 | sort; }
-run_nmap() { nmap -n -sT -p 9100 --open -oG - "$LAB_SUBNET" | awk '/9100\/open/ {print $2}' | sort; }
+# The lab's slow printer (it accepts after about 3 s) is beyond the probe's time-out by design.
+run_nmap() {
+  nmap -n -sT -p 9100 --open -oG - "$LAB_SUBNET" | awk '/9100\/open/ {print $2}' |
+    grep -vxF "${LAB_SLOW:-none}" | sort
+}
 
 expected=$(for p in $LAB_PRINTERS; do echo "${p%:*}"; done | sort)
 echo "$LAB_SUBNET in network namespaces: printers at $(echo $expected), $runs runs each, $(nproc) cores"

@@ -20,12 +20,13 @@ QString FoundPrinter::sourceText() const {
 }
 
 std::optional<FoundPrinters::Change> FoundPrinters::add(const QHostAddress& address, quint16 port,
-                                                        Source source, const QString& name) {
+                                                        Source source, const QString& name,
+                                                        bool offSubnet) {
     const auto it = std::find_if(printers_.begin(), printers_.end(), [&](const auto& printer) {
         return printer.port == port && printer.address.isEqual(address);
     });
     if (it == printers_.end()) {
-        printers_.push_back({address, port, name, source});
+        printers_.push_back({address, port, name, source, offSubnet});
         return Change{printers_.size() - 1, true};
     }
     const bool newName = !name.isEmpty() && it->name != name;

@@ -18,6 +18,9 @@ struct FoundPrinter {
     quint16 port = 0;
     QString name; // the DNS-SD service name; empty when only the probe saw it
     Sources sources;
+    // Outside every network this computer is directly connected to: announced with an address
+    // only a router could reach, if anything can.
+    bool offSubnet = false;
 
     QString endpoint() const;   // "10.0.0.7:9100"
     QString sourceText() const; // "mdns", "probe" or "mdns,probe"
@@ -33,7 +36,7 @@ public:
 
     // Merges one sighting; nothing when it tells nothing new.
     std::optional<Change> add(const QHostAddress& address, quint16 port, Source source,
-                              const QString& name = {});
+                              const QString& name = {}, bool offSubnet = false);
     void clear() { printers_.clear(); }
 
     const std::vector<FoundPrinter>& printers() const { return printers_; }

@@ -1,5 +1,8 @@
 #include "discovery/subnets.hpp"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <charconv>
 
@@ -18,11 +21,35 @@ bool usable(const QNetworkInterface& interface) {
            !flags.testFlag(QNetworkInterface::IsLoopBack);
 }
 
+// A Linux bridge none of whose ports is a physical device: the private network of containers
+// or virtual machines on this computer, not the shop's.
+bool isVirtualBridge(const QString& name) {
+    const QString device = QStringLiteral("/sys/class/net/") + name;
+    if (!QFileInfo::exists(device + QStringLiteral("/bridge"))) {
+        return false;
+    }
+    const auto ports =
+        QDir(device + QStringLiteral("/brif")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    return std::none_of(ports.begin(), ports.end(), [](const QString& port) {
+        return QFileInfo::exists(QStringLiteral("/sys/class/net/") + port +
+                                 QStringLiteral("/device"));
+    });
+}
+
+// Where a default probe looks: not through a point-to-point link (a VPN tunnel: its far side
+// is someone else's network, and every address would cost a SYN through the tunnel), nor into
+// a bridge of local containers or virtual machines.
+bool probedByDefault(const QNetworkInterface& interface) {
+    return !interface.flags().testFlag(QNetworkInterface::IsPointToPoint) &&
+           !isVirtualBridge(interface.name());
+}
+
 // The IPv4 address entries of the interfaces that are up, running and not loopback.
-std::vector<QNetworkAddressEntry> usableIPv4Entries(const QList<QNetworkInterface>& interfaces) {
+std::vector<QNetworkAddressEntry> usableIPv4Entries(const QList<QNetworkInterface>& interfaces,
+                                                    bool onlyProbedByDefault = false) {
     std::vector<QNetworkAddressEntry> entries;
     for (const auto& interface : interfaces) {
-        if (!usable(interface)) {
+        if (!usable(interface) || (onlyProbedByDefault && !probedByDefault(interface))) {
             continue;
         }
         for (const auto& entry : interface.addressEntries()) {
@@ -81,7 +108,7 @@ std::vector<QHostAddress> hostAddresses(const Subnet& subnet) {
 
 std::vector<Subnet> connectedSubnets(const QList<QNetworkInterface>& interfaces) {
     std::vector<Subnet> subnets;
-    for (const auto& entry : usableIPv4Entries(interfaces)) {
+    for (const auto& entry : usableIPv4Entries(interfaces, true)) {
         const auto length = entry.prefixLength();
         if (length < kLongestAutomaticPrefix || length > 32) {
             continue;
@@ -100,6 +127,15 @@ std::vector<QHostAddress> ownAddresses(const QList<QNetworkInterface>& interface
         addresses.push_back(entry.ip());
     }
     return addresses;
+}
+
+bool onConnectedNetwork(const QHostAddress& address, const QList<QNetworkInterface>& interfaces) {
+    const auto value = address.toIPv4Address();
+    const auto entries = usableIPv4Entries(interfaces);
+    return std::any_of(entries.begin(), entries.end(), [&](const QNetworkAddressEntry& entry) {
+        const auto mask = maskOf(std::clamp(entry.prefixLength(), 0, 32));
+        return (value & mask) == (entry.ip().toIPv4Address() & mask);
+    });
 }
 
 } // namespace discovery

@@ -30,9 +30,15 @@ std::vector<QHostAddress> hostAddresses(const Subnet& subnet);
 // takes five probe rounds of the time-out.
 inline constexpr int kLongestAutomaticPrefix = 22;
 
-// The IPv4 networks the host is directly connected to: interfaces that are up and running, not
-// loopback, prefixes kLongestAutomaticPrefix or longer, each network once.
+// The IPv4 networks a probe covers unless told otherwise: those of the interfaces that are up
+// and running, not loopback, not point-to-point (VPN tunnels) and not a bridge without a
+// physical port (containers, virtual machines), with prefixes kLongestAutomaticPrefix or
+// longer, each network once.
 std::vector<Subnet> connectedSubnets(const QList<QNetworkInterface>& interfaces);
+
+// Whether `address` lies in a network of an interface that is up, running and not loopback
+// (any prefix, tunnels and bridges included): reachable without a router.
+bool onConnectedNetwork(const QHostAddress& address, const QList<QNetworkInterface>& interfaces);
 
 // The host's own IPv4 addresses on those interfaces (a probe skips them).
 std::vector<QHostAddress> ownAddresses(const QList<QNetworkInterface>& interfaces);

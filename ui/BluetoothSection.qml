@@ -43,6 +43,7 @@ PanelSection {
                     spacing: 2
                     Text {
                         text: section.model.connectedDeviceName
+                        textFormat: Text.PlainText
                         font: Theme.bodyFont
                         color: Theme.ink
                         elide: Text.ElideRight

@@ -148,6 +148,7 @@ Item {
                     Text {
                         objectName: "statusText"
                         text: content.statusText
+                        textFormat: Text.PlainText
                         font: Theme.captionFont
                         color: Theme.inkSecondary
                         elide: Text.ElideRight

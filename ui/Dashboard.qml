@@ -39,6 +39,7 @@ Item {
             Text {
                 objectName: "connectedName"
                 text: dashboard.model.connectedName
+                textFormat: Text.PlainText
                 font: Theme.displayFont
                 color: Theme.ink
                 elide: Text.ElideRight
@@ -49,6 +50,7 @@ Item {
             Text {
                 objectName: "connectionKind"
                 text: dashboard.model.connectionKind
+                textFormat: Text.PlainText
                 font: Theme.bodyFont
                 color: Theme.inkSecondary
                 Accessible.name: text
@@ -78,6 +80,7 @@ Item {
         Text {
             objectName: "testNotice"
             text: dashboard.model.testNotice
+            textFormat: Text.PlainText
             visible: text !== ""
             font: Theme.captionFont
             color: text.startsWith("Communication test sent") ? Theme.success : Theme.danger

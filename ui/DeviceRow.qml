@@ -42,6 +42,7 @@ ItemDelegate {
             Layout.fillWidth: true
             Text {
                 text: row.name
+                textFormat: Text.PlainText
                 font: Theme.bodyFont
                 color: Theme.ink
                 elide: Text.ElideRight
@@ -49,6 +50,7 @@ ItemDelegate {
             }
             Text {
                 text: row.identifierLine
+                textFormat: Text.PlainText
                 font.family: Theme.numberFont.family
                 font.pixelSize: Theme.captionFont.pixelSize
                 color: Theme.inkSecondary

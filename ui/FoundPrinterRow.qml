@@ -41,6 +41,7 @@ ItemDelegate {
             Layout.fillWidth: true
             Text {
                 text: row.title
+                textFormat: Text.PlainText
                 font: Theme.bodyFont
                 color: Theme.ink
                 elide: Text.ElideRight
@@ -48,6 +49,7 @@ ItemDelegate {
             }
             Text {
                 text: row.detail
+                textFormat: Text.PlainText
                 font.family: Theme.numberFont.family
                 font.pixelSize: Theme.captionFont.pixelSize
                 color: Theme.inkSecondary

@@ -45,6 +45,7 @@ PanelSection {
         Text {
             visible: text !== ""
             text: section.finder.searching ? section.finder.progressText : section.finder.notice
+            textFormat: Text.PlainText
             font: Theme.captionFont
             color: Theme.inkSecondary
             wrapMode: Text.WordWrap
@@ -55,6 +56,7 @@ PanelSection {
         Text {
             visible: section.finder.searching && section.finder.notice !== ""
             text: section.finder.notice
+            textFormat: Text.PlainText
             font: Theme.captionFont
             color: Theme.inkSecondary
             wrapMode: Text.WordWrap

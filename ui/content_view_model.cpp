@@ -1,5 +1,6 @@
 #include "ui/content_view_model.hpp"
 
+#include "discovery/escaped_text.hpp"
 #include "plans/plan_run.hpp"
 #include "plans/screen_plans.hpp"
 
@@ -129,7 +130,8 @@ ContentViewModel::Derived ContentViewModel::compute() const {
     Derived d;
     d.isCurrentConnected = (*transports_)[connectionType_].isLinkUp();
     const auto& device = bluetooth_->connectedDevice();
-    const QString deviceName = device ? device->name : QString();
+    // The name a printer gives itself is shown as text, never as line breaks or control codes.
+    const QString deviceName = device ? discovery::escapedText(device->name) : QString();
     d.connectedDeviceName = deviceName.isEmpty() ? QStringLiteral("Printer") : deviceName;
     switch (connectionType_) {
     case ConnectionType::bluetooth: {
@@ -159,7 +161,8 @@ ContentViewModel::Derived ContentViewModel::compute() const {
         const QString status = usb_->connectionStatus();
         d.statusText = status.isEmpty() ? QStringLiteral("Select a USB port and connect") : status;
         d.connectedName = QStringLiteral("USB Printer");
-        d.connectionKind = usbPortDisplayName(usb_->selectedPortPath(), usb_->availablePorts());
+        d.connectionKind = discovery::escapedText(
+            usbPortDisplayName(usb_->selectedPortPath(), usb_->availablePorts()));
         break;
     }
     }

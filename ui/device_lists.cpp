@@ -1,5 +1,7 @@
 #include "ui/device_lists.hpp"
 
+#include "discovery/escaped_text.hpp"
+
 namespace ui {
 
 UsbPortList::UsbPortList(connection::USBSerialManager& usb, QObject* parent)
@@ -27,7 +29,9 @@ QVariant UsbPortList::data(const QModelIndex& index, int role) const {
         return {};
     }
     const auto& port = ports_[static_cast<std::size_t>(index.row())];
-    return role == idRole ? QVariant(port.id) : role == nameRole ? QVariant(port.name) : QVariant();
+    return role == idRole     ? QVariant(port.id)
+           : role == nameRole ? QVariant(discovery::escapedText(port.name))
+                              : QVariant();
 }
 
 QHash<int, QByteArray> UsbPortList::roleNames() const {
@@ -95,7 +99,7 @@ QVariant BluetoothDeviceList::data(const QModelIndex& index, int role) const {
     case identifierRole:
         return device.identifier;
     case nameRole:
-        return device.displayName();
+        return discovery::escapedText(device.displayName());
     case identifierLineRole:
         return identifierLine(device.identifier);
     case rssiRole:

@@ -1,5 +1,7 @@
 #include "ui/printer_finder.hpp"
 
+#include "discovery/escaped_text.hpp"
+
 namespace ui {
 
 PrinterFinder::PrinterFinder(QObject* parent) : QAbstractListModel(parent) {
@@ -14,11 +16,25 @@ PrinterFinder::PrinterFinder(QObject* parent) : QAbstractListModel(parent) {
     connect(&search_, &discovery::PrinterSearch::progress, this, &PrinterFinder::progressChanged);
     connect(&search_, &discovery::PrinterSearch::runningChanged, this,
             &PrinterFinder::searchingChanged);
-    connect(&search_, &discovery::PrinterSearch::finished, this, &PrinterFinder::finished);
-    connect(&search_, &discovery::PrinterSearch::notice, this, [this](const QString& text) {
-        notice_ = text;
-        emit noticeChanged();
+    connect(&search_, &discovery::PrinterSearch::finished, this, [this] {
+        const auto& late = search_.answeredLate();
+        if (!late.empty()) {
+            QStringList addresses;
+            for (const auto& address : late) {
+                addresses << address.toString();
+            }
+            addNotice(QStringLiteral("Answered too slowly to be listed: %1 (type the address "
+                                     "above to connect)")
+                          .arg(addresses.join(QStringLiteral(", "))));
+        }
+        emit finished();
     });
+    connect(&search_, &discovery::PrinterSearch::notice, this, &PrinterFinder::addNotice);
+}
+
+void PrinterFinder::addNotice(const QString& text) {
+    notice_ += (notice_.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+    emit noticeChanged();
 }
 
 QString PrinterFinder::progressText() const {
@@ -32,15 +48,16 @@ QString PrinterFinder::progressText() const {
 }
 
 void PrinterFinder::start() {
+    // Cleared first: the search may give its first notice while it starts.
+    if (!notice_.isEmpty()) {
+        notice_.clear();
+        emit noticeChanged();
+    }
     beginResetModel();
     search_.start(options_);
     endResetModel();
     emit countChanged();
     emit progressChanged();
-    if (!notice_.isEmpty()) {
-        notice_.clear();
-        emit noticeChanged();
-    }
 }
 
 void PrinterFinder::cancel() {
@@ -68,13 +85,16 @@ QVariant PrinterFinder::data(const QModelIndex& index, int role) const {
     case portRole:
         return printer->port;
     case nameRole:
-        return printer->name;
+        return discovery::escapedText(printer->name);
     case sourceRole:
         return printer->sourceText();
     case titleRole:
-        return printer->name.isEmpty() ? printer->address.toString() : printer->name;
+        return printer->name.isEmpty() ? printer->address.toString()
+                                       : discovery::escapedText(printer->name);
     case detailRole:
-        return printer->endpoint() + QStringLiteral(" · ") + printer->sourceText();
+        return printer->endpoint() + QStringLiteral(" · ") + printer->sourceText() +
+               (printer->offSubnet ? QStringLiteral(" · not on this computer's networks")
+                                   : QString());
     default:
         return {};
     }

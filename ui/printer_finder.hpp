@@ -9,7 +9,10 @@ namespace ui {
 
 // The Network section's "Find Printers": a search of the local network (DNS-SD and the port
 // probe) whose printers fill the list as they are found: "address", "port", "name", "source",
-// "title" (the name, or the address when there is none) and "detail" (ADDRESS:PORT · source).
+// "title" (the name, or the address when there is none) and "detail" (ADDRESS:PORT · source,
+// and a mark for an address outside this computer's networks). Names are shown escaped
+// (escapedText): control characters never reach the view. "notice" holds the search's notices,
+// one per line.
 class PrinterFinder : public QAbstractListModel {
     Q_OBJECT
     QML_ANONYMOUS
@@ -59,6 +62,8 @@ signals:
     void finished();
 
 private:
+    void addNotice(const QString& text);
+
     discovery::PrinterSearch search_;
     discovery::SearchOptions options_;
     QString notice_;

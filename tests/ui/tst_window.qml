@@ -1,6 +1,7 @@
 import QtQuick
 import QtTest
 import PrinterConfig
+import PrinterConfig.Controls
 
 // The window as a user drives it: choose a transport, connect to the virtual printer, run the
 // communication test, open the settings and close them, and meet an alert.
@@ -26,6 +27,19 @@ Item {
         id: connectedBluetooth
         BluetoothSection { width: 324; shown: true; model: connectedRadio }
     }
+
+    // A name a printer or the network chose that, shown as rich text, would fetch an image.
+    QtObject {
+        id: hostile
+        readonly property string name: '<img src="http://127.0.0.1:9/t.png">Till'
+        readonly property var bluetoothManager: ({ hasConnectedDevice: true })
+        readonly property string connectedDeviceName: name
+        readonly property var bluetoothDevices: ListModel {}
+    }
+    Component { id: markupBluetooth; BluetoothSection { shown: true; model: hostile } }
+    Component { id: markupFound; FoundPrinterRow { title: hostile.name; detail: hostile.name } }
+    Component { id: markupDevice; DeviceRow { name: hostile.name; identifierLine: hostile.name } }
+    Component { id: markupUsb; AppComboBox { model: [hostile.name] } }
 
     TestCase {
         name: "Window"
@@ -118,6 +132,27 @@ Item {
             verify(name.truncated, "the name is elided")
             verify(button.width >= button.implicitWidth)
             verify(button.mapToItem(section, button.width, 0).x <= section.width, "Disconnect inside the panel")
+        }
+
+        function test_namesFromDevicesArePlainText_data() {
+            return [{ tag: "connected Bluetooth printer", component: markupBluetooth },
+                    { tag: "found network printer", component: markupFound },
+                    { tag: "Bluetooth scan row", component: markupDevice },
+                    { tag: "USB printer choice", component: markupUsb }]
+        }
+        function test_namesFromDevicesArePlainText(data) {
+            const shown = []
+            const walk = (item) => {
+                for (let i = 0; i < item.children.length; ++i) {
+                    if (item.children[i].text === hostile.name)
+                        shown.push(item.children[i])
+                    walk(item.children[i])
+                }
+            }
+            walk(createTemporaryObject(data.component, top))
+            verify(shown.length > 0, "the name is shown")
+            for (const text of shown)
+                compare(text.textFormat, Text.PlainText)
         }
 
         function test_aBadAddressRaisesTheNetworkAlert() {

@@ -595,11 +595,13 @@ Commands:
                                          (default 10): address, name, RSSI (tab-separated)
   list tcp [--subnet CIDR]... [--port N] [--timeout MS] [--no-mdns] [--no-probe] [--json]
                                          network printers, one per line as found:
-                                         ADDRESS:PORT, name, source (tab-separated). DNS-SD
-                                         through Avahi, and a TCP probe of port N (9100) on
-                                         the directly connected networks (/22 or smaller) or
-                                         on each --subnet (/16 or smaller); MS: the probe's
-                                         time-out per address (400)
+                                         ADDRESS:PORT, name (escaped), source, and off-subnet
+                                         when so (tab-separated). DNS-SD through Avahi, and a
+                                         TCP probe of port N (9100) on the directly connected
+                                         networks (/22 or smaller; no tunnels or container
+                                         bridges) or on each --subnet (/16 or smaller); MS:
+                                         the probe's time-out per address (400). Exit 1 when
+                                         nothing could search or the probe failed here
 
 --serial opens any terminal device as a USB serial line (115200 8N1, raw).
 --dry-run prints each command as one line of hex and sends nothing.

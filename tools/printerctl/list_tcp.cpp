@@ -1,5 +1,6 @@
 #include "tools/printerctl/list_tcp.hpp"
 
+#include "discovery/escaped_text.hpp"
 #include "discovery/printer_search.hpp"
 #include "tools/printerctl/transport_send.hpp"
 
@@ -16,9 +17,13 @@ namespace printerctl {
 
 namespace {
 
+// The name escaped: a service name is the announcer's to choose, and a raw one could forge a
+// line, split fields or drive the terminal.
 void printLine(const discovery::FoundPrinter& printer) {
-    std::cout << printer.endpoint().toStdString() << '\t' << printer.name.toStdString() << '\t'
-              << printer.sourceText().toStdString() << std::endl;
+    std::cout << printer.endpoint().toStdString() << '\t'
+              << discovery::escapedText(printer.name).toStdString() << '\t'
+              << printer.sourceText().toStdString() << (printer.offSubnet ? "\toff-subnet" : "")
+              << std::endl;
 }
 
 QByteArray jsonList(const std::vector<discovery::FoundPrinter>& printers) {
@@ -30,6 +35,7 @@ QByteArray jsonList(const std::vector<discovery::FoundPrinter>& printers) {
             {QStringLiteral("name"), printer.name},
             {QStringLiteral("sources"),
              QJsonArray::fromStringList(printer.sourceText().split(QLatin1Char(',')))},
+            {QStringLiteral("offSubnet"), printer.offSubnet},
         });
     }
     return QJsonDocument(list).toJson(QJsonDocument::Indented);
@@ -80,7 +86,17 @@ int listTcpPrinters(const ListRequest& request) {
         if (request.json) {
             std::cout << jsonList(search.printers()).toStdString() << std::flush;
         }
-        QCoreApplication::exit(0);
+        if (const auto& late = search.answeredLate(); !late.empty()) {
+            const auto timeout = request.search.probeOptions.timeout.count();
+            std::cerr << "printerctl: answered on port " << request.search.probeOptions.port
+                      << " only after the " << timeout << " ms time-out, not listed:";
+            for (const auto& address : late) {
+                std::cerr << ' ' << address.toString().toStdString();
+            }
+            std::cerr << "; --timeout " << 2 * timeout << " lists them" << std::endl;
+        }
+        QCoreApplication::exit(search.outcome() == discovery::PrinterSearch::Outcome::searched ? 0
+                                                                                               : 1);
     });
     search.start(request.search);
     return QCoreApplication::exec();

@@ -14,6 +14,7 @@ ComboBox {
 
     contentItem: Text {
         text: control.displayText
+        textFormat: Text.PlainText
         font: control.font
         color: Theme.ink
         verticalAlignment: Text.AlignVCenter
@@ -47,6 +48,7 @@ ComboBox {
         font: control.font
         contentItem: Text {
             text: option.text
+            textFormat: Text.PlainText
             font: option.font
             color: Theme.ink
             verticalAlignment: Text.AlignVCenter
