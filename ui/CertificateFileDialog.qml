@@ -94,6 +94,7 @@ Popup {
             }
             Text {
                 text: decodeURIComponent(files.folder.toString().replace(/^file:\/\//, ""))
+                textFormat: Text.PlainText // names and texts from files are data
                 font: Theme.captionFont
                 color: Theme.inkSecondary
                 elide: Text.ElideMiddle
@@ -174,6 +175,7 @@ Popup {
                         }
                         Text {
                             text: entry.fileName
+                            textFormat: Text.PlainText // names and texts from files are data
                             font: Theme.bodyFont
                             color: Theme.ink
                             elide: Text.ElideMiddle

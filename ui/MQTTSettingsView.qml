@@ -231,6 +231,7 @@ SettingsForm {
                         Text {
                             // Re-read whenever a field changes, the imported files included.
                             text: { screen.tlsApplyEnabled; screen.certificatePEM; return screen.mutualFileLabel(index + 1) }
+                            textFormat: Text.PlainText // a file name is data
                             font: Theme.captionFont
                             color: Theme.inkSecondary
                             elide: Text.ElideMiddle

@@ -61,6 +61,7 @@ SettingsForm {
         header: screen.problems !== "" ? "Not a Profile to Apply" : "Warning"
         Text {
             text: screen.problems !== "" ? screen.problems : screen.warning
+            textFormat: Text.PlainText // names and texts from files are data
             font: Theme.bodyFont
             color: screen.problems !== "" ? Theme.danger : Theme.ink
             wrapMode: Text.Wrap
@@ -82,6 +83,7 @@ SettingsForm {
                 spacing: 10
                 Text {
                     text: modelData.section + " \u00B7 " + modelData.line
+                    textFormat: Text.PlainText // names and texts from files are data
                     font: Theme.captionFont
                     color: Theme.ink
                     elide: Text.ElideRight
@@ -89,6 +91,7 @@ SettingsForm {
                 }
                 Text {
                     text: modelData.state
+                    textFormat: Text.PlainText // names and texts from files are data
                     font: Theme.captionFont
                     color: modelData.state.startsWith("failed") ? Theme.danger
                          : modelData.state === "delivered" ? Theme.success : Theme.inkSecondary

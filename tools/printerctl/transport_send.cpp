@@ -2,6 +2,7 @@
 
 #include "connection/console.hpp"
 #include "connection/transports.hpp"
+#include "discovery/escaped_text.hpp"
 #include "plans/plan_run.hpp"
 
 #include <QCoreApplication>
@@ -153,9 +154,11 @@ int listUsbPorts() {
         for (const auto& port : usb.availablePorts()) {
             char ids[16];
             std::snprintf(ids, sizeof ids, "%04x:%04x", port.vendorId, port.productId);
-            std::cout << port.id.toStdString() << '\t' << port.name.toStdString() << '\t'
+            // Names and serials come from the devices: data, one field each.
+            std::cout << discovery::escapedText(port.id).toStdString() << '\t'
+                      << discovery::escapedText(port.name).toStdString() << '\t'
                       << connection::rawValue(port.kind).toStdString() << '\t' << ids << '\t'
-                      << port.serial.toStdString() << '\n';
+                      << discovery::escapedText(port.serial).toStdString() << '\n';
         }
         for (const QString& problem : usb.accessProblems()) {
             std::cerr << "printerctl: " << problem.toStdString() << '\n';
@@ -191,7 +194,9 @@ int listBlePrinters(int seconds) {
                          QTimer::singleShot(std::chrono::seconds(seconds), &bluetooth, [&] {
                              for (const auto& device : bluetooth.discoveredDevices()) {
                                  std::cout << device.identifier.toStdString() << '\t'
-                                           << device.displayName().toStdString() << '\t'
+                                           << discovery::escapedText(device.displayName())
+                                                  .toStdString()
+                                           << '\t'
                                            << bluetooth.deviceRSSI().value(device.identifier)
                                            << '\n';
                              }

@@ -33,6 +33,7 @@ Dialog {
 
     contentItem: Text {
         text: dialog.message
+        textFormat: Text.PlainText // messages quote names, paths and texts: data, never markup
         font: Theme.bodyFont
         color: Theme.ink
         wrapMode: Text.Wrap
