@@ -1,5 +1,6 @@
 #include "plans/profile.hpp"
 
+#include "plans/safe_file.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
 
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
 #include <initializer_list>
 
@@ -545,14 +545,7 @@ std::variant<LoadedProfile, QStringList> readProfileFile(const QString& path) {
 }
 
 std::optional<QString> writeProfileFile(const QString& path, const QByteArray& json) {
-    QSaveFile file(path);
-    // The temporary file becomes owner-only before a byte of the profile is in it.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(json) != json.size() || !file.commit()) {
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    }
-    return std::nullopt;
+    return files::writeFileAtomically(path, json);
 }
 
 } // namespace plans
