@@ -1,5 +1,6 @@
 #include "plans/profile.hpp"
 
+#include "plans/json_duplicates.hpp"
 #include "plans/safe_file.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
@@ -10,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 
 namespace plans {
@@ -93,8 +95,9 @@ public:
             return std::nullopt;
         }
         const double number = value.toDouble();
-        if (!value.isDouble() || number != static_cast<double>(static_cast<long long>(number)) ||
-            number < low || number > high) {
+        // Compared as a double before any cast: casting 1e300 (or NaN) to an integer is undefined.
+        if (!value.isDouble() || !(number >= low && number <= high) ||
+            number != std::trunc(number)) {
             problem(join(path, key), "expected a whole number " + std::to_string(low) + "..." +
                                          std::to_string(high));
             return std::nullopt;
@@ -375,6 +378,9 @@ std::variant<Profile, QStringList> parseProfile(const QByteArray& json) {
     }
     const QJsonObject root = document.object();
     QStringList problems;
+    for (const QString& path : duplicateKeyPaths(json)) {
+        problems.append(QStringLiteral("duplicate key ") + path);
+    }
     JsonReader r(problems);
     r.onlyKnown(root, {},
                 {"format", "version", "basic", "name", "ethernet", "wifiAddress", "wifi", "mqtt"});
