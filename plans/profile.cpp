@@ -5,7 +5,6 @@
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -524,25 +523,20 @@ std::variant<QByteArray, QString> profileJson(const Profile& p) {
 }
 
 std::variant<LoadedProfile, QStringList> readProfileFile(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        return QStringList{QStringLiteral("%1 is not a regular file").arg(path)};
+    auto read = files::readFileUpTo(path, kProfileLimit, files::Accept::regularFiles);
+    if (const auto* problem = std::get_if<QString>(&read)) {
+        return QStringList{*problem};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QStringList{QStringLiteral("%1: %2").arg(path, file.errorString())};
+    const auto& file = std::get<files::FileBytes>(read);
+    if (file.overLimit) {
+        return QStringList{QStringLiteral("%1 is larger than 1 MiB").arg(path)};
     }
-    // One byte past the limit is enough to refuse it, whatever its size.
-    const QByteArray json = file.read(kProfileLimit + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return QStringList{QStringLiteral("%1: %2").arg(path, file.errorString())};
-    }
-    auto parsed = parseProfile(json);
+    auto parsed = parseProfile(file.bytes);
     if (auto* problems = std::get_if<QStringList>(&parsed)) {
         return std::move(*problems);
     }
     LoadedProfile loaded{std::get<Profile>(std::move(parsed)), {}};
-    if (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
+    if (QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
         loaded.warning = QStringLiteral("%1 can be read by other users, and a profile holds "
                                         "passwords: chmod 600 %1")
                              .arg(path);

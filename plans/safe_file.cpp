@@ -27,6 +27,13 @@ QString notARegularFile(const QString& path, mode_t mode) {
     return QStringLiteral("%1 is %2not a regular file").arg(path, QLatin1String(kind));
 }
 
+bool readable(mode_t mode, Accept accept) {
+    if (S_ISREG(mode)) {
+        return true;
+    }
+    return accept == Accept::streamsToo && (S_ISFIFO(mode) || S_ISCHR(mode) || S_ISBLK(mode));
+}
+
 // Closes on every way out of a scope.
 class Descriptor {
 public:
@@ -140,6 +147,56 @@ std::optional<QString> writeFileAtomically(const QString& path, const QByteArray
             .arg(path, qt_error_string(errno));
     }
     return std::nullopt;
+}
+
+std::variant<FileBytes, QString> readFileUpTo(const QString& path, qint64 limit, Accept accept) {
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty()) {
+        return QStringLiteral("no file name given");
+    }
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0) {
+        return failure(path, errno);
+    }
+    if (!readable(info.st_mode, accept)) {
+        return notARegularFile(path, info.st_mode);
+    }
+    // Non-blocking when only regular files are wanted: a pipe put in the file's place since the
+    // check cannot hold the open.
+    const int flags =
+        O_RDONLY | O_CLOEXEC | O_NOCTTY | (accept == Accept::regularFiles ? O_NONBLOCK : 0);
+    Descriptor file(::open(name.constData(), flags));
+    if (file.get() < 0) {
+        return failure(path, errno);
+    }
+    if (::fstat(file.get(), &info) != 0) {
+        return failure(path, errno);
+    }
+    if (!readable(info.st_mode, accept)) {
+        return notARegularFile(path, info.st_mode);
+    }
+    // One byte past the limit tells that more follows, whatever the file's size says.
+    QByteArray data;
+    char buffer[64 * 1024];
+    while (data.size() <= limit) {
+        const auto want = std::min<qint64>(sizeof buffer, limit + 1 - data.size());
+        const ssize_t got = ::read(file.get(), buffer, static_cast<std::size_t>(want));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return failure(path, errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        data.append(buffer, got);
+    }
+    FileBytes result;
+    result.overLimit = data.size() > limit;
+    data.truncate(std::min<qint64>(data.size(), limit));
+    result.bytes = std::move(data);
+    return result;
 }
 
 } // namespace files

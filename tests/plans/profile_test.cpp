@@ -221,7 +221,7 @@ TEST(Profiles, FilesAreTheOwnersOnlyAndReplacedWhole) {
     // Nothing is written into a folder that is not there; a folder is not a profile.
     EXPECT_NE(writeProfileFile(dir.filePath("missing/shop.json"), json), std::nullopt);
     EXPECT_EQ(std::get<QStringList>(readProfileFile(dir.path())).value(0),
-              dir.path() + " is not a regular file");
+              dir.path() + " is a folder");
 
     // A mutual TLS file that is not text cannot be stored as PEM text.
     Profile binary;

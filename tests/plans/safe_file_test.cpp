@@ -1,4 +1,5 @@
-// The file writer: the old file or the whole new one, never less, whatever fails on the way.
+// The file writer: the old file or the whole new one, never less, whatever fails on the way; the
+// reader: every refusal names the path and its cause.
 #include "plans/safe_file.hpp"
 
 #include <QDir>
@@ -174,6 +175,51 @@ TEST(SafeFile, AFullDiskKeepsTheOldFileByteForByteAndSaysWhy) {
         EXPECT_EQ(out, "|" + path.toStdString() + ": " + c.cause + "|" + old.toStdString() + "|")
             << c.what;
     }
+}
+
+TEST(SafeFile, ReadsUpToTheLimitAndNamesWhatItRefuses) {
+    QTemporaryDir dir;
+    put(dir.filePath("ten"), "0123456789");
+    ::mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600);
+    // A pipe with its writer gone, as `--targets <(command)` hands it over.
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    (void)!::write(pipe[1], "tcp:a\n", 6);
+    ::close(pipe[1]);
+    const QString fromPipe = QStringLiteral("/dev/fd/%1").arg(pipe[0]);
+    const struct {
+        QString path;
+        qint64 limit;
+        Accept accept;
+        std::variant<FileBytes, QString> expected;
+    } cases[] = {
+        {dir.filePath("ten"), 10, Accept::regularFiles, FileBytes{"0123456789", false}},
+        {dir.filePath("ten"), 9, Accept::regularFiles, FileBytes{"012345678", true}},
+        {"/dev/zero", 3, Accept::streamsToo, FileBytes{QByteArray(3, '\0'), true}},
+        {fromPipe, 100, Accept::streamsToo, FileBytes{"tcp:a\n", false}},
+        {"/dev/zero", 3, Accept::regularFiles, "/dev/zero is a device, not a regular file"},
+        // Refused without waiting for a writer.
+        {dir.filePath("pipe"), 3, Accept::regularFiles,
+         dir.filePath("pipe") + " is a named pipe, not a regular file"},
+        {dir.path(), 3, Accept::streamsToo, dir.path() + " is a folder"},
+        {dir.filePath("none"), 3, Accept::streamsToo,
+         dir.filePath("none") + ": No such file or directory"},
+        {dir.filePath("ten/x"), 3, Accept::regularFiles,
+         dir.filePath("ten/x") + ": Not a directory"},
+    };
+    for (const auto& c : cases) {
+        const auto got = readFileUpTo(c.path, c.limit, c.accept);
+        if (const auto* bytes = std::get_if<FileBytes>(&c.expected)) {
+            ASSERT_TRUE(std::holds_alternative<FileBytes>(got))
+                << std::get<QString>(got).toStdString();
+            EXPECT_EQ(std::get<FileBytes>(got).bytes, bytes->bytes) << c.path.toStdString();
+            EXPECT_EQ(std::get<FileBytes>(got).overLimit, bytes->overLimit) << c.path.toStdString();
+        } else {
+            EXPECT_EQ(std::get_if<QString>(&got) ? std::get<QString>(got) : "read",
+                      std::get<QString>(c.expected));
+        }
+    }
+    ::close(pipe[0]);
 }
 
 } // namespace

@@ -497,7 +497,8 @@ TEST_F(Screens, TlsModesMoveThePortAndImportsFillTheirSlots) {
 
     // Refused at import, with the slot left as it was.
     import(1, dir.filePath("missing.crt"));
-    EXPECT_EQ(mqtt.alertMessage(), "Failed to import file: No such file or directory");
+    EXPECT_EQ(mqtt.alertMessage(), "Failed to import file: " + dir.filePath("missing.crt") +
+                                       ": No such file or directory");
     mqtt.importFailed("Cancelled");
     EXPECT_EQ(mqtt.alertMessage(), "Import cancelled or failed: Cancelled");
     EXPECT_EQ(mqtt.mutualFileLabel(1), QStringLiteral("f1.crt \u00B7 1200 B"));
