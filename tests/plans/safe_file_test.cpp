@@ -122,6 +122,7 @@ TEST(SafeFile, AFullDiskKeepsTheOldFileByteForByteAndSaysWhy) {
              const uid_t uid = ::getuid();
              const gid_t gid = ::getgid();
              if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+                 // EINVAL: the process has threads (ThreadSanitizer starts one in the child).
                  return std::string("no user namespace: ") + std::strerror(errno);
              }
              const auto write = [](const char* file, const std::string& text) {
