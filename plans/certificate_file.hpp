@@ -18,8 +18,8 @@ struct ImportedFile {
     QString extension; // after the last dot, without it
 };
 
-// The file's bytes, or the description of why it cannot be used (not a regular file, larger
-// than 1 MiB, unreadable); the caller puts "Failed to import file: " in front.
+// The file's bytes, or why it cannot be used, naming the path (not a regular file, larger than
+// 1 MiB, unreadable); the caller puts "Failed to import file: " in front.
 std::variant<ImportedFile, QString> readCertificateFile(const QString& path);
 
 } // namespace plans

@@ -1,16 +1,17 @@
 #include "plans/profile.hpp"
 
 #include "plans/field_text.hpp"
+#include "plans/json_duplicates.hpp"
+#include "plans/safe_file.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 
 namespace plans {
@@ -94,8 +95,9 @@ public:
             return std::nullopt;
         }
         const double number = value.toDouble();
-        if (!value.isDouble() || number != static_cast<double>(static_cast<long long>(number)) ||
-            number < low || number > high) {
+        // Compared as a double before any cast: casting 1e300 (or NaN) to an integer is undefined.
+        if (!value.isDouble() || !(number >= low && number <= high) ||
+            number != std::trunc(number)) {
             problem(join(path, key), "expected a whole number " + std::to_string(low) + "..." +
                                          std::to_string(high));
             return std::nullopt;
@@ -376,6 +378,9 @@ std::variant<Profile, QStringList> parseProfile(const QByteArray& json) {
     }
     const QJsonObject root = document.object();
     QStringList problems;
+    for (const QString& path : duplicateKeyPaths(json)) {
+        problems.append(QStringLiteral("duplicate key ") + path);
+    }
     JsonReader r(problems);
     r.onlyKnown(root, {},
                 {"format", "version", "basic", "name", "ethernet", "wifiAddress", "wifi", "mqtt"});
@@ -519,25 +524,20 @@ std::variant<QByteArray, QString> profileJson(const Profile& p) {
 }
 
 std::variant<LoadedProfile, QStringList> readProfileFile(const QString& path) {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        return QStringList{QStringLiteral("%1 is not a regular file").arg(path)};
+    auto read = files::readFileUpTo(path, kProfileLimit, files::Accept::regularFiles);
+    if (const auto* problem = std::get_if<QString>(&read)) {
+        return QStringList{*problem};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QStringList{QStringLiteral("%1: %2").arg(path, file.errorString())};
+    const auto& file = std::get<files::FileBytes>(read);
+    if (file.overLimit) {
+        return QStringList{QStringLiteral("%1 is larger than 1 MiB").arg(path)};
     }
-    // One byte past the limit is enough to refuse it, whatever its size.
-    const QByteArray json = file.read(kProfileLimit + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return QStringList{QStringLiteral("%1: %2").arg(path, file.errorString())};
-    }
-    auto parsed = parseProfile(json);
+    auto parsed = parseProfile(file.bytes);
     if (auto* problems = std::get_if<QStringList>(&parsed)) {
         return std::move(*problems);
     }
     LoadedProfile loaded{std::get<Profile>(std::move(parsed)), {}};
-    if (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
+    if (QFileInfo(path).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)) {
         loaded.warning = QStringLiteral("%1 can be read by other users, and a profile holds "
                                         "passwords: chmod 600 %1")
                              .arg(path);
@@ -546,14 +546,7 @@ std::variant<LoadedProfile, QStringList> readProfileFile(const QString& path) {
 }
 
 std::optional<QString> writeProfileFile(const QString& path, const QByteArray& json) {
-    QSaveFile file(path);
-    // The temporary file becomes owner-only before a byte of the profile is in it.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(json) != json.size() || !file.commit()) {
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    }
-    return std::nullopt;
+    return files::writeFileAtomically(path, json);
 }
 
 } // namespace plans

@@ -32,11 +32,11 @@ targets=(
   usb_device_tests
   ble_tests
 )
-# Tests left out: the decoder fuzzer (twenty seconds of its own), everything of tests/ui and
+# Tests left out: the fuzzers (twenty seconds each of their own), everything of tests/ui and
 # tests/ui_controls (the window, its screenshots, its accessibility run, the view objects and the
 # shared controls). Those executables are not built here, so their names must all be excluded;
 # view_logic_tests_NOT_BUILT is what ctest lists for the view tests before they are built.
-exclude='^(fuzz_decoder|window_tests|window_accessibility_e2e|ui_controls_tests|view_logic_tests.*|ViewLogic\..*|Screens\..*)$'
+exclude='^(fuzz_decoder|fuzz_profile|window_tests|window_accessibility_e2e|ui_controls_tests|view_logic_tests.*|ViewLogic\..*|Screens\..*)$'
 # Source files the faults go into, relative to the repository root.
 read -r -a source_globs <<<"${MUTATION_SOURCES:-protocol/*.cpp connection/*.cpp connection/*/*.cpp}"
 jobs=2

@@ -48,8 +48,8 @@ run_packages=(
 )
 test_packages=(
   qml6-module-qttest
-  # socat is a TCP peer nobody here wrote; the decoder fuzzer (clang's libFuzzer runtime, and
-  # llvm-symbolizer so a crash names its lines)
+  # socat is a TCP peer nobody here wrote; the fuzzers of the decoder and the profile reader
+  # (clang's libFuzzer runtime, and llvm-symbolizer so a crash names its lines)
   libgtest-dev libgmock-dev clang libclang-rt-14-dev llvm-14 socat
   # USB devices emulated by umockdev; a fake BlueZ on a private D-Bus bus
   umockdev libumockdev-dev dbus python3-dbusmock

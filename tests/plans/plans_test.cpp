@@ -135,10 +135,11 @@ TEST(CertificateFiles, ReadWithinTheLimitsAndTurnedIntoOneWayText) {
 
     const std::pair<QString, QString> refused[] = {
         {write("big.pem", QByteArray(kImportLimit + 1, 'A')),
-         "the file is larger than 1 MiB (1048577 bytes); a certificate or key is a few kilobytes"},
-        {dir.path(), QFileInfo(dir.path()).fileName() + " is not a regular file"},
-        {"/dev/zero", "zero is not a regular file"}, // would read without end
-        {dir.filePath("missing.crt"), "No such file or directory"},
+         dir.filePath("big.pem") +
+             " is larger than 1 MiB (1048577 bytes); a certificate or key is a few kilobytes"},
+        {dir.path(), dir.path() + " is a folder"},
+        {"/dev/zero", "/dev/zero is a device, not a regular file"}, // would read without end
+        {dir.filePath("missing.crt"), dir.filePath("missing.crt") + ": No such file or directory"},
     };
     for (const auto& [path, description] : refused) {
         const auto result = readCertificateFile(path);

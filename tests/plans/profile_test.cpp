@@ -166,6 +166,17 @@ TEST(Profiles, EveryProblemIsRefusedWithItsKey) {
         {R"({"version": 2, "wifi": []})",
          {"format: expected \"printer-config profile\"", "version: expected 1",
           "wifi: expected an object"}},
+        // Qt keeps the last of two equal keys: the file would say one thing and send another.
+        {profileText(R"("wifi": {"ssid": "a", "password": "b"}, "wifi": {"ssid": "c",
+                        "password": "d"}, "n\u0061me": "x", "name": "y",
+                        "mqtt": {"broker": {"server": "b", "port": "1", "port": "2"}})"),
+         {"duplicate key wifi", "duplicate key name", "duplicate key mqtt.broker.port"}},
+        // Out of every integer's range: refused without an undefined cast.
+        {profileText(R"("basic": {"baud": -1e300, "codepage": 9223372036854775808},
+                        "mqtt": {"topics": {"qos": 1e300}})"),
+         {"basic.baud: expected a whole number 0...1000000",
+          "basic.codepage: expected a whole number 0...255",
+          "mqtt.topics.qos: expected a whole number 1...2"}},
         {"[1]", {"a profile is one JSON object"}},
         {profileText("\"name\": \"caf\xe9\""), {"the profile is not UTF-8 text"}},
         {"{\"name\": \n  tru}", {"not JSON: illegal value at line 2, column 4"}},
@@ -210,7 +221,7 @@ TEST(Profiles, FilesAreTheOwnersOnlyAndReplacedWhole) {
     // Nothing is written into a folder that is not there; a folder is not a profile.
     EXPECT_NE(writeProfileFile(dir.filePath("missing/shop.json"), json), std::nullopt);
     EXPECT_EQ(std::get<QStringList>(readProfileFile(dir.path())).value(0),
-              dir.path() + " is not a regular file");
+              dir.path() + " is a folder");
 
     // A mutual TLS file that is not text cannot be stored as PEM text.
     Profile binary;

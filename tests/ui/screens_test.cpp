@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace ui;
 using namespace std::chrono_literals;
@@ -480,6 +481,21 @@ TEST_F(Screens, AProfileSavedFromTheScreensSendsWhatTheirButtonsSend) {
     EXPECT_EQ(profile.status(), QStringLiteral("2 of 18 commands delivered"));
 }
 
+// A save the writer refuses is shown as not saved, with its reason; the pipe stays a pipe.
+TEST_F(Screens, AProfileTheWriterRefusesIsNotReportedSaved) {
+    ProfileModel profile;
+    profile.setSettings(&sheet);
+    profile.path = dir.filePath("printer.pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(profile.path).constData(), 0600), 0);
+    EXPECT_FALSE(profile.save());
+    EXPECT_EQ(content->alerts()->title(), "Not Saved");
+    EXPECT_EQ(content->alerts()->message(),
+              profile.path + " is a named pipe, not a regular file; nothing was written");
+    struct stat info {};
+    EXPECT_TRUE(::stat(QFile::encodeName(profile.path).constData(), &info) == 0 &&
+                S_ISFIFO(info.st_mode));
+}
+
 TEST_F(Screens, TlsModesMoveThePortAndImportsFillTheirSlots) {
     mqtt.setTlsMode(1);
     EXPECT_EQ(sheet.mqttPort(), "8883");
@@ -501,7 +517,8 @@ TEST_F(Screens, TlsModesMoveThePortAndImportsFillTheirSlots) {
 
     // Refused at import, with the slot left as it was.
     import(1, dir.filePath("missing.crt"));
-    EXPECT_EQ(mqtt.alertMessage(), "Failed to import file: No such file or directory");
+    EXPECT_EQ(mqtt.alertMessage(), "Failed to import file: " + dir.filePath("missing.crt") +
+                                       ": No such file or directory");
     mqtt.importFailed("Cancelled");
     EXPECT_EQ(mqtt.alertMessage(), "Import cancelled or failed: Cancelled");
     EXPECT_EQ(mqtt.mutualFileLabel(1), QStringLiteral("f1.crt \u00B7 1200 B"));

@@ -2,6 +2,7 @@
 
 #include "plans/certificate_file.hpp"
 #include "plans/mqtt_plans.hpp"
+#include "plans/safe_file.hpp"
 #include "plans/screen_plans.hpp"
 #include "protocol/basic_settings.hpp"
 #include "protocol/certificate.hpp"
@@ -16,9 +17,6 @@
 #include <map>
 #include <optional>
 #include <sstream>
-
-#include <QFile>
-#include <QFileInfo>
 
 namespace printerctl {
 
@@ -200,7 +198,7 @@ Plan checked(Plan plan) {
 plans::ImportedFile readFile(const std::string& path) {
     auto read = plans::readCertificateFile(QString::fromLocal8Bit(path.c_str()));
     if (const auto* problem = std::get_if<QString>(&read)) {
-        refuse("Failed to import file: " + path + ": " + problem->toStdString());
+        refuse("Failed to import file: " + problem->toStdString());
     }
     return std::get<plans::ImportedFile>(std::move(read));
 }
@@ -373,15 +371,16 @@ Plan planCommand(const std::string& command, const std::vector<std::string>& wor
 
 // One target per line; `#` starts a comment.
 std::vector<std::string> targetsFromFile(const std::string& path) {
-    QFile file(QString::fromLocal8Bit(path.c_str()));
-    if (QFileInfo(file).isDir() || !file.open(QIODevice::ReadOnly)) {
-        refuse("printerctl: --targets " + path + ": " +
-               (file.isOpen() ? std::string("not a file") : file.errorString().toStdString()));
+    // A pipe is read too: --targets <(command) lists the printers another tool found.
+    auto read = files::readFileUpTo(QString::fromLocal8Bit(path.c_str()), plans::kProfileLimit,
+                                    files::Accept::streamsToo);
+    if (const auto* problem = std::get_if<QString>(&read)) {
+        refuse("printerctl: --targets " + problem->toStdString());
     }
     // A list of a thousand printers is some tens of kilobytes.
-    const QByteArray text = file.read(plans::kProfileLimit + 1);
-    if (text.size() > plans::kProfileLimit) {
-        refuse("printerctl: --targets " + path + ": larger than 1 MiB");
+    const auto& [text, overLimit] = std::get<files::FileBytes>(read);
+    if (overLimit) {
+        refuse("printerctl: --targets " + path + " is larger than 1 MiB");
     }
     std::vector<std::string> targets;
     for (QByteArray line : text.split('\n')) {
