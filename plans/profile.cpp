@@ -262,6 +262,14 @@ TlsSettings readTls(JsonReader& r, const QJsonObject& o) {
         r.text(o, path, "clientCertificate", tls.clientCertificate, true);
         r.text(o, path, "clientKey", tls.clientKey, true);
         r.text(o, path, "password", tls.password);
+        // A profile holds the files as PEM text; a lone surrogate in one is no text at all.
+        for (const auto& [key, file] : {std::pair{"ca", &tls.ca},
+                                        std::pair{"clientCertificate", &tls.clientCertificate},
+                                        std::pair{"clientKey", &tls.clientKey}}) {
+            if (!protocol::isValidUtf8(*file)) {
+                r.problem(join(path, key), "not valid UTF-8 text");
+            }
+        }
         break;
     }
     return tls;

@@ -47,6 +47,9 @@ std::optional<std::string> checkWiFiCredentials(std::string_view ssid, std::stri
 }
 
 std::optional<std::string> checkOneWayCertificate(std::string_view certificate) {
+    if (!isValidUtf8(certificate)) {
+        return std::string("Certificate is not valid UTF-8 text");
+    }
     return certificate.size() > kOneWayCertificateMax ? refuse(kCertificateTooLarge) : std::nullopt;
 }
 
