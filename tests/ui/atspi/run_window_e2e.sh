@@ -112,7 +112,11 @@ sim_port() {
 }
 poll "printer-sim to listen" sim_port || { show_logs; exit 1; }
 
-QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb \
+# Qt Quick's software renderer: Xvfb has no GPU, so OpenGL would be Mesa's llvmpipe drawing the
+# whole window on the CPU 60 times a second for as long as the connected dot pulses: more than
+# half of the window's CPU time, and a main thread (the one that answers the client) starved on a
+# busy machine. The software renderer redraws only the dot; the accessibility bridge is the same.
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_QPA_PLATFORM=xcb QT_QUICK_BACKEND=software \
   DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-system-bus" \
   "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
