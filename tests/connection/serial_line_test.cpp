@@ -3,6 +3,7 @@
 #include "connection/usb/serial_line.hpp"
 #include "connection/usb/serial_ports.hpp"
 #include "tests/support/pty.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ TEST(SerialLine, DeliversExactBytes) {
         const protocol::Bytes sent = pattern(size);
         serial::WriteResult result;
         std::thread writer([&] { result = serial::writeAll(fd, sent); });
-        EXPECT_EQ(pty.read(size, 10s), sent) << size;
+        EXPECT_EQ(pty.read(size, testing_support::kWaitLimit), sent) << size;
         writer.join();
         EXPECT_EQ(result.error, std::nullopt) << size;
         EXPECT_EQ(result.written, size);
