@@ -82,8 +82,8 @@ TEST(SerialLine, DeliversExactBytes) {
 
 // Devices a terminal cannot be made into, behind a line whose buffer is full (so writeAll waits
 // for room in slices, never spinning). One takes 10 bytes at a time after an interruption, then
-// stops taking any; the other takes one byte every 100 ms, slower than the writer but never
-// idle for the whole no-progress limit.
+// stops taking any; the other takes one byte on every second call, so each byte comes one wait
+// slice after the last: never idle for the no-progress limit, though all of them take longer.
 ssize_t stallingWrite(int, const void*, std::size_t size) {
     static int calls = 0;
     ++calls;
@@ -95,12 +95,11 @@ ssize_t stallingWrite(int, const void*, std::size_t size) {
 }
 
 ssize_t slowWrite(int, const void*, std::size_t) {
-    static auto lastByte = std::chrono::steady_clock::now();
-    if (std::chrono::steady_clock::now() - lastByte < 100ms) {
+    static int calls = 0;
+    if (++calls % 2 == 1) {
         errno = EAGAIN;
         return -1;
     }
-    lastByte = std::chrono::steady_clock::now();
     return 1;
 }
 
