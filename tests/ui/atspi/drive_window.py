@@ -206,6 +206,12 @@ class Window:
 
         return next((s for s in self.showing(until=is_dialog) if is_dialog(s)), None)
 
+    def active(self):
+        """Whether the window has the keyboard: the X server sends the keys to the active one."""
+        top = self.look([self.root], children=True)[0]
+        return top is not None and any(s and s.role == R.FRAME and has(s.states, S.ACTIVE)
+                                       for s in self.look(top.children))
+
     def focused(self):
         """The control that has the keyboard focus, as the last focus event named it (a window
         taking the focus is not a control)."""
@@ -366,6 +372,8 @@ def drive(sim_port, sim_log, tracker):
     window = Window(bus, app, tracker)
     keys = Keyboard(window)
     wait_for("the transport choice", lambda: window.find("Network", R.RADIO_BUTTON))
+    # The window asks for the keyboard once shown; a key sent before it has it is lost.
+    wait_for("the window to have the keyboard", window.active)
     address = f"127.0.0.1:{sim_port}"
 
     # Network: the address typed, the port put in as assistive tools do, then connect.
