@@ -4,6 +4,7 @@
 #include "console_capture.hpp"
 #include "fake_ble_central.hpp"
 #include "tests/support/manual_clock.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -161,7 +162,8 @@ TEST(BluetoothManagerScan, EndsOnTheManagersOwnTimer) {
     BluetoothManager manager(nullptr, std::make_unique<testing_support::FakeBleCentral>());
     manager.setTimings({.scanDuration = 1ms});
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return std::ranges::count(console.lines(), "Scanning finished") == 1; }, 5000));
+        [&] { return std::ranges::count(console.lines(), "Scanning finished") == 1; },
+        testing_support::kWaitMs));
 }
 
 TEST_F(BluetoothManagerTest, FindsTheFirstWritableCharacteristicAndSubscribes) {

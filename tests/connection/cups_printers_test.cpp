@@ -1,5 +1,6 @@
 // The CUPS route against stand-in lpinfo and backend scripts written into a private directory.
 #include "connection/usb/cups_printers.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -125,7 +126,8 @@ TEST(CupsPrograms, AStopRequestEndsAProgramThatHangsAtOnce) {
                 result = "nothing listed";
             }
         });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return box.read("pid").endsWith('\n'); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box.read("pid").endsWith('\n'); },
+                                    testing_support::kWaitMs));
         stop.request_stop();
         worker.join();
         EXPECT_EQ(result, QString(backend ? "CUPS usb backend stopped: the connection was closed"

@@ -5,6 +5,7 @@
 #include "tests/support/capturing_server.hpp"
 #include "tests/support/loopback.hpp"
 #include "tests/support/manual_clock.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -23,7 +24,7 @@ const QString kTimeout =
     "Connection timeout, please check if printer is on or network is available";
 
 bool waitFor(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 5000);
+    return QTest::qWaitFor(condition, testing_support::kWaitMs);
 }
 
 class NetworkManagerTest : public testing::Test {

@@ -2,6 +2,7 @@
 // way, in its alert or console line and in the send's report.
 #include "connection/transports.hpp"
 #include "console_capture.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <QTest>
 
@@ -51,7 +52,8 @@ TEST(SendOverConnection, NotConnectedBehaviourPerTransport) {
             std::optional<DeliveryReport> report;
             sendOverConnection(type, t, {0x12, 0x54}, reportSuccess,
                                [&](const DeliveryReport& r) { report = r; });
-            ASSERT_TRUE(QTest::qWaitFor([&] { return report.has_value(); }, 5000));
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return report.has_value(); }, testing_support::kWaitMs));
             QCoreApplication::processEvents(); // alerts are posted to the event loop
             EXPECT_EQ(t.network().alertMessage(), networkAlert);
             EXPECT_EQ(t.network().showAlert(), !networkAlert.isEmpty());

@@ -3,6 +3,7 @@
 #include "connection/usb/serial_line.hpp"
 #include "connection/usb/serial_ports.hpp"
 #include "tests/support/pty.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -70,19 +71,19 @@ TEST(SerialLine, DeliversExactBytes) {
         const protocol::Bytes sent = pattern(size);
         serial::WriteResult result;
         std::thread writer([&] { result = serial::writeAll(fd, sent); });
-        EXPECT_EQ(pty.read(size, 10s), sent) << size;
+        EXPECT_EQ(pty.read(size, testing_support::kWaitLimit), sent) << size;
         writer.join();
         EXPECT_EQ(result.error, std::nullopt) << size;
         EXPECT_EQ(result.written, size);
-        EXPECT_TRUE(pty.staysQuiet(50ms));
+        EXPECT_TRUE(pty.nothingElseArrived());
         serial::closeLine(fd);
     }
 }
 
 // Devices a terminal cannot be made into, behind a line whose buffer is full (so writeAll waits
 // for room in slices, never spinning). One takes 10 bytes at a time after an interruption, then
-// stops taking any; the other takes one byte every 100 ms, slower than the writer but never
-// idle for the whole no-progress limit.
+// stops taking any; the other takes one byte on every second call, so each byte comes one wait
+// slice after the last: never idle for the no-progress limit, though all of them take longer.
 ssize_t stallingWrite(int, const void*, std::size_t size) {
     static int calls = 0;
     ++calls;
@@ -94,12 +95,11 @@ ssize_t stallingWrite(int, const void*, std::size_t size) {
 }
 
 ssize_t slowWrite(int, const void*, std::size_t) {
-    static auto lastByte = std::chrono::steady_clock::now();
-    if (std::chrono::steady_clock::now() - lastByte < 100ms) {
+    static int calls = 0;
+    if (++calls % 2 == 1) {
         errno = EAGAIN;
         return -1;
     }
-    lastByte = std::chrono::steady_clock::now();
     return 1;
 }
 

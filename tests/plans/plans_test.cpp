@@ -9,6 +9,7 @@
 #include "tests/connection/console_capture.hpp"
 #include "tests/support/capturing_server.hpp"
 #include "tests/support/manual_clock.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include "connection/network_manager.hpp"
 
@@ -154,7 +155,8 @@ struct LoopbackPrinter : testing_support::CapturingServer {
 
     LoopbackPrinter() {
         transport.connect("127.0.0.1", QString::number(port()));
-        EXPECT_TRUE(QTest::qWaitFor([this] { return transport.isConnected(); }, 5000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([this] { return transport.isConnected(); }, testing_support::kWaitMs));
     }
 };
 
@@ -189,20 +191,23 @@ TEST(PlanRun, StepsAtTheirTimesWithTheirLinesThenReportsAndEnds) {
                                                      "each)"}));
     const auto address = makeBrokerAddressCommand("10.0.0.5", 1883).value();
     EXPECT_EQ(console.lines(), std::vector<std::string>{hexDumpLine("发送MQTT命令: ", address)});
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return std::ranges::count(events, std::string("0 delivered")) == 1; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return std::ranges::count(events, std::string("0 delivered")) == 1; },
+                        testing_support::kWaitMs));
     clock.advanceTo(449ms);
     EXPECT_EQ(std::ranges::count(events, std::string("2 sent 9")), 0);
     clock.advanceTo(450ms);
     EXPECT_EQ(std::ranges::count(events, std::string("2 sent 9")), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.back().starts_with("finished"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.back().starts_with("finished"); },
+                                testing_support::kWaitMs));
     EXPECT_EQ(events.back(), "finished: 2 delivered, 1 refused");
     EXPECT_EQ(events[events.size() - 2], "2 delivered");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, 5000)) << "deletes itself";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return alive.isNull(); }, testing_support::kWaitMs))
+        << "deletes itself";
     const auto clientId = makeClientIdCommand(std::nullopt).value();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return printer.received.size() == qsizetype(address.size() + clientId.size()); },
-        5000));
+        testing_support::kWaitMs));
 }
 
 // Steps due together (a timer fired late, a large command took long) still leave one by one: a
@@ -221,7 +226,7 @@ TEST(PlanRun, EachStepLeavesAloneAndNeverBeforeItsTime) {
     });
     run->start();
     clock.advanceTo(1s); // every step due at once
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 10; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 10; }, testing_support::kWaitMs));
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(events[2 * i], std::to_string(i) + " sent");
         EXPECT_EQ(events[2 * i + 1], std::to_string(i) + " delivered");
@@ -259,7 +264,7 @@ TEST(PlanRun, ATransportThatGoesAwayFailsWhatItStillOwedAndWhatComesLater) {
     run->start();
     printer.reset(); // before the first step's report came
     clock.advanceTo(1s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, testing_support::kWaitMs));
     EXPECT_EQ(delivered, std::vector<bool>(5, false));
 }
 

@@ -35,7 +35,8 @@ public:
         port_ = ntohs(address.sin_port);
         thread_ = std::thread([this, bytes] {
             pollfd waiting{fd_, POLLIN, 0};
-            if (::poll(&waiting, 1, static_cast<int>(kWaitLimit.count())) != 1) {
+            // It may be the last of the fleet to be reached.
+            if (::poll(&waiting, 1, static_cast<int>(4 * kWaitLimit.count())) != 1) {
                 return;
             }
             const int peer = ::accept(fd_, nullptr, nullptr);
@@ -111,13 +112,16 @@ TEST(Fleet, EveryPrinterGetsEveryCommandAndFailuresStayWithTheirPrinter) {
     EXPECT_EQ(std::vector<std::string>(refusedLine.begin() + 1, refusedLine.begin() + 3),
               (std::vector<std::string>{"failed", "0/9"}));
     EXPECT_EQ(refusedLine.at(3), "Connection failed: Connection refused");
-    // The reset came after the name: basic and name delivered, the rest not, and the failure
-    // names the section whose command met it.
+    // The reset came after the name: basic and name delivered, and the Wi-Fi command too when
+    // the peer's host acknowledged it before the reset (a loaded machine may be that slow); the
+    // failure names the section of the first command not delivered.
     const auto& resetLine = lines[target(resetting.port())];
     ASSERT_EQ(resetLine.size(), 4u) << run.out;
-    EXPECT_EQ(std::vector<std::string>(resetLine.begin() + 1, resetLine.begin() + 3),
-              (std::vector<std::string>{"failed", "2/9"}));
-    EXPECT_TRUE(resetLine[3].starts_with("wifi: Connection failed: ")) << resetLine[3];
+    EXPECT_EQ(resetLine[1], "failed");
+    EXPECT_TRUE(resetLine[2] == "2/9"
+                    ? resetLine[3].starts_with("wifi: ")
+                    : resetLine[2] == "3/9" && resetLine[3].starts_with("mqtt.topics: "))
+        << resetLine[2] << " " << resetLine[3];
 
     // Each virtual printer decoded all nine commands, the last one the TLS mode.
     const auto last = sim.waitForLines(containing({"mqtt.tls-off"}), 3);

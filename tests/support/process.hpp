@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/wait_limit.hpp"
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -12,9 +14,6 @@
 namespace testing_support {
 
 using namespace std::chrono_literals;
-
-// Generous: the sanitizer build is several times slower, and a pass never waits this long.
-inline constexpr std::chrono::milliseconds kWaitLimit = 15s;
 
 using LineMatch = std::function<bool(const std::string& line)>;
 // Matches lines that contain every one of `parts`.

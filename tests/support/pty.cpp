@@ -1,4 +1,5 @@
 #include "tests/support/pty.hpp"
+#include "tests/support/wait_limit.hpp"
 
 #include <cerrno>
 #include <poll.h>
@@ -50,9 +51,10 @@ protocol::Bytes Pty::read(std::size_t count, std::chrono::milliseconds limit) {
     return received;
 }
 
-bool Pty::staysQuiet(std::chrono::milliseconds quiet) {
-    pollfd ready{master_, POLLIN, 0};
-    return poll(&ready, 1, static_cast<int>(quiet.count())) == 0;
+bool Pty::nothingElseArrived() {
+    // The line keeps the order of writes, so the marker comes after anything written before it.
+    const std::uint8_t marker = 0xA5;
+    return ::write(slave_, &marker, 1) == 1 && read(1, kWaitLimit) == protocol::Bytes{marker};
 }
 
 } // namespace testing_support

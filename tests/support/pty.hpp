@@ -23,8 +23,9 @@ public:
 
     // Reads until `count` bytes came or `limit` passed; returns what came.
     protocol::Bytes read(std::size_t count, std::chrono::milliseconds limit);
-    // True when nothing arrives within `quiet`.
-    bool staysQuiet(std::chrono::milliseconds quiet);
+    // True when the next byte to arrive is a marker written on the printer side now: nothing
+    // written to the line before this call is still unread (each write is over by then).
+    bool nothingElseArrived();
 
 private:
     int master_ = -1;

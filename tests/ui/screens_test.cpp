@@ -8,6 +8,7 @@
 #include "tests/connection/fake_ble_central.hpp"
 #include "tests/support/manual_clock.hpp"
 #include "tests/support/pty.hpp"
+#include "tests/support/wait_limit.hpp"
 #include "tools/printerctl/command_line.hpp"
 #include "ui/basic_settings_model.hpp"
 #include "ui/content_view_model.hpp"
@@ -43,7 +44,7 @@ protected:
         QSignalSpy connected(&content->usbSerialManager(),
                              &connection::USBSerialManager::connectFinished);
         content->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
-        ASSERT_TRUE(connected.wait(5000));
+        ASSERT_TRUE(connected.wait(testing_support::kWaitMs));
         sheet.setContent(content.get());
         sheet.setConnectionType("usb");
         for (SettingsScreenModel* screen :
@@ -64,7 +65,8 @@ protected:
                 QObject::connect(
                     run, &plans::PlanRun::stepHandedOver, run, [this](int, qint64 size) {
                         ++outstanding;
-                        const auto bytes = pty.read(static_cast<std::size_t>(size), 5s);
+                        const auto bytes =
+                            pty.read(static_cast<std::size_t>(size), testing_support::kWaitLimit);
                         window.push_back(std::to_string((clock.now() - pressedAt).count()) + ":" +
                                          protocol::hexText(bytes));
                     });
@@ -81,7 +83,8 @@ protected:
         action();
         // A step leaves once the one before it is reported: the clock moves on only then.
         for (int tick = 0; tick < 40; ++tick) {
-            EXPECT_TRUE(QTest::qWaitFor([this] { return outstanding == 0; }, 5000));
+            EXPECT_TRUE(
+                QTest::qWaitFor([this] { return outstanding == 0; }, testing_support::kWaitMs));
             clock.advanceBy(50ms);
         }
         settle();
@@ -96,7 +99,7 @@ protected:
                 return !basic.transferring() && !network.transferring() && !wifi.transferring() &&
                        !mqtt.transferring();
             },
-            5000));
+            testing_support::kWaitMs));
     }
 
     // printerctl's plan for the same input: its steps, and the console lines they print.
@@ -447,13 +450,14 @@ TEST_F(Screens, AProfileSavedFromTheScreensSendsWhatTheirButtonsSend) {
             &profile, &SettingsScreenModel::planStarted, &tracer, [&](plans::PlanRun* run) {
                 QObject::connect(
                     run, &plans::PlanRun::stepHandedOver, &tracer, [&](int, qint64 size) {
-                        applied.push_back(
-                            protocol::hexText(pty.read(static_cast<std::size_t>(size), 5s)));
+                        applied.push_back(protocol::hexText(
+                            pty.read(static_cast<std::size_t>(size), testing_support::kWaitLimit)));
                     });
             });
         profile.apply();
         clock.advanceBy(5s);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !profile.transferring(); }, 5000));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !profile.transferring(); }, testing_support::kWaitMs));
     }
     EXPECT_EQ(applied, pressed);
     EXPECT_EQ(states(), std::vector<std::string>(pressed.size(), "delivered"));
@@ -468,12 +472,14 @@ TEST_F(Screens, AProfileSavedFromTheScreensSendsWhatTheirButtonsSend) {
     // Lost after the name: the list keeps the two delivered, names the failure, sends no more.
     profile.apply();
     clock.advanceBy(300ms);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return states()[1] == "delivered"; }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return states()[1] == "delivered"; }, testing_support::kWaitMs));
     content->usbSerialManager().disconnect();
     clock.advanceBy(250ms); // the Ethernet address is due, and its report comes before the next
-    EXPECT_TRUE(QTest::qWaitFor([&] { return states()[2] != "sending"; }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return states()[2] != "sending"; }, testing_support::kWaitMs));
     clock.advanceBy(5s);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !profile.transferring(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !profile.transferring(); }, testing_support::kWaitMs));
     auto first = states();
     first.resize(4);
     EXPECT_EQ(first, (std::vector<std::string>{"delivered", "delivered",

@@ -44,6 +44,9 @@ Item {
     TestCase {
         name: "Window"
         when: windowShown
+        // One bound for every wait, generous for the sanitizer build on a busy machine: a wait
+        // that succeeds returns as soon as its condition holds.
+        readonly property int waitLimit: 15000
 
         // Each test starts from a window of its own, as the application does: on USB, nothing
         // connected, no sheet open.
@@ -71,14 +74,14 @@ Item {
         }
         function press(text) {
             let item = null
-            tryVerify(() => (item = find(text)) !== null, 5000, "no visible \"" + text + "\"")
+            tryVerify(() => (item = find(text)) !== null, waitLimit, "no visible \"" + text + "\"")
             mouseClick(item)
         }
 
         // Replaces the text of the field now showing `current` by typing `typed`.
         function type(current, typed) {
             let field = null
-            tryVerify(() => (field = find(current)) !== null, 2000, "no field showing " + current)
+            tryVerify(() => (field = find(current)) !== null, waitLimit, "no field showing " + current)
             mouseClick(field)
             keyClick(Qt.Key_A, Qt.ControlModifier)
             keyClick(Qt.Key_Backspace)
@@ -100,28 +103,28 @@ Item {
             compare(view.model.ipAddress, "127.0.0.1")
             compare(view.model.port, String(sim.port))
             press("Connect Network")
-            tryCompare(view.model, "isCurrentConnected", true, 5000)
-            tryVerify(() => find("127.0.0.1:" + sim.port) !== null, 2000)
+            tryCompare(view.model, "isCurrentConnected", true, waitLimit)
+            tryVerify(() => find("127.0.0.1:" + sim.port) !== null, waitLimit)
             verify(find("TCP network printer") !== null)
 
             press("Communication Test")
-            tryVerify(() => sim.printed("\u00B7 test"), 5000, "the sim received 12 54")
+            tryVerify(() => sim.printed("\u00B7 test"), waitLimit, "the sim received 12 54")
 
             press("Parameter Settings")
-            tryVerify(() => find("Pick a category. Changes are sent over the current connection.") !== null, 2000)
+            tryVerify(() => find("Pick a category. Changes are sent over the current connection.") !== null, waitLimit)
             press("WIFI Settings")
-            tryVerify(() => find("WIFI Settings") !== null && find("Basic Settings") === null, 2000)
+            tryVerify(() => find("WIFI Settings") !== null && find("Basic Settings") === null, waitLimit)
             press("Close")
-            tryCompare(view.model, "settingsSection", "", 2000)
+            tryCompare(view.model, "settingsSection", "", waitLimit)
 
             press("MQTT") // a category card opens the sheet at its section
-            tryCompare(view.model, "settingsSection", "mqtt", 2000)
-            tryVerify(() => find("MQTT Settings") !== null, 2000)
+            tryCompare(view.model, "settingsSection", "mqtt", waitLimit)
+            tryVerify(() => find("MQTT Settings") !== null, waitLimit)
             press("Close")
-            tryCompare(view.model, "settingsSection", "", 2000)
+            tryCompare(view.model, "settingsSection", "", waitLimit)
 
             press("Disconnect")
-            tryCompare(view.model, "isCurrentConnected", false, 5000)
+            tryCompare(view.model, "isCurrentConnected", false, waitLimit)
         }
 
         // A long name is cut short; the way to disconnect keeps its size, inside the panel.
@@ -159,12 +162,12 @@ Item {
             press("Network")
             view.model.ipAddress = "192.168.1"
             press("Connect Network")
-            tryVerify(() => find("Invalid IP Address Format") !== null, 2000)
+            tryVerify(() => find("Invalid IP Address Format") !== null, waitLimit)
             // The alert's own title, inside the same popup as the message.
             verify(find("Network", find("Invalid IP Address Format").parent) !== null)
             press("OK")
-            tryCompare(view.model.networkManager, "showAlert", false, 2000)
-            tryVerify(() => find("Invalid IP Address Format") === null, 2000)
+            tryCompare(view.model.networkManager, "showAlert", false, waitLimit)
+            tryVerify(() => find("Invalid IP Address Format") === null, waitLimit)
         }
     }
 }

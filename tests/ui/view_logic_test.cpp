@@ -3,6 +3,7 @@
 #include "tests/connection/fake_ble_central.hpp"
 #include "tests/sim/sim_process.hpp"
 #include "tests/support/pty.hpp"
+#include "tests/support/wait_limit.hpp"
 #include "ui/content_view_model.hpp"
 #include "ui/printer_settings_model.hpp"
 #include "ui/window_options.hpp"
@@ -48,7 +49,7 @@ protected:
         QSignalSpy connected(&view->usbSerialManager(),
                              &connection::USBSerialManager::connectFinished);
         view->usbSerialManager().connectSerialPath(QString::fromStdString(pty.slavePath()));
-        ASSERT_TRUE(connected.wait(5000));
+        ASSERT_TRUE(connected.wait(testing_support::kWaitMs));
     }
 
     std::unique_ptr<ContentViewModel> view;
@@ -64,7 +65,8 @@ TEST_F(ViewLogic, StartsOnUsbAndSwitchingDisconnectsThePreviousTransport) {
     view->setIpAddress(QStringLiteral("127.0.0.1"));
     view->setPort(QString::number(sim.firstPort()));
     view->toggleNetworkConnection();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->isCurrentConnected(); }, testing_support::kWaitMs));
 
     // Choosing Network again resets the fields and keeps the link.
     view->selectConnectionType(QStringLiteral("network"));
@@ -171,8 +173,9 @@ TEST_F(ViewLogic, CommunicationTestSendsTwelveFiftyFourOverUsb) {
     testing_support::Pty pty;
     connectPty(pty);
     view->sendTestData();
-    EXPECT_EQ(pty.read(2, 5s), (protocol::Bytes{0x12, 0x54}));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->usbSerialManager().showAlert(); }, 5000));
+    EXPECT_EQ(pty.read(2, testing_support::kWaitLimit), (protocol::Bytes{0x12, 0x54}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->usbSerialManager().showAlert(); },
+                                testing_support::kWaitMs));
     EXPECT_EQ(view->usbSerialManager().alertMessage(), "USB test data sent.");
 }
 
@@ -283,17 +286,20 @@ TEST_F(ViewLogic, StartupTargetChoosesItsTransportFillsTheFieldsAndConnects) {
     EXPECT_EQ(view->connectionTypeText(), "network");
     EXPECT_EQ(view->ipAddress(), "127.0.0.1");
     EXPECT_EQ(view->port(), QString::number(sim.firstPort()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 10000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return view->isCurrentConnected(); }, testing_support::kWaitMs));
 
     testing_support::Pty pty;
     startWith("serial:" + pty.slavePath());
     EXPECT_EQ(view->connectionTypeText(), "usb");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->isCurrentConnected(); }, 5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return view->isCurrentConnected(); }, testing_support::kWaitMs));
     EXPECT_FALSE(view->networkManager().isConnected());
 
     // A USB port that is not listed: the window says so once the listing is in.
     startWith("usb:/dev/no-such-port");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return view->alerts()->showing(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return view->alerts()->showing(); }, testing_support::kWaitMs));
     EXPECT_EQ(view->alerts()->title(), "USB");
     EXPECT_TRUE(view->alerts()->message().contains("/dev/no-such-port"));
     EXPECT_FALSE(view->isCurrentConnected());
@@ -310,7 +316,8 @@ TEST_F(ViewLogic, StartupTargetChoosesItsTransportFillsTheFieldsAndConnects) {
     };
     radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:01", "P1"}, printerData, -60});
     radio->delegate()->didDiscover({{"AA:BB:CC:DD:EE:02", "P2"}, printerData, -60});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return called("connect AA:BB:CC:DD:EE:02"); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return called("connect AA:BB:CC:DD:EE:02"); },
+                                testing_support::kWaitMs));
     EXPECT_FALSE(called("connect AA:BB:CC:DD:EE:01"));
 }
 

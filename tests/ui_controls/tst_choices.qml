@@ -24,6 +24,9 @@ Item {
     TestCase {
         name: "Choices"
         when: windowShown
+        // One bound for every wait, generous for the sanitizer build on a busy machine: a wait
+        // that succeeds returns as soon as its condition holds.
+        readonly property int waitLimit: 15000
 
         // A screen reader's Press or Toggle must do what a click does, toggled included.
         function test_switch_data() {
@@ -79,13 +82,13 @@ Item {
             combo.currentIndex = 0;
             comboActivations.clear();
             mouseClick(combo);
-            tryCompare(combo.popup, "opened", true, 2000);
+            tryCompare(combo.popup, "opened", true, waitLimit);
             const list = combo.popup.contentItem;
-            tryVerify(() => list.itemAtIndex(2) !== null, 2000);
+            tryVerify(() => list.itemAtIndex(2) !== null, waitLimit);
             data.act(list.itemAtIndex(2));
             compare(combo.currentIndex, 2);
             compare(comboActivations.count, 1);
-            tryCompare(combo.popup, "visible", false, 2000);
+            tryCompare(combo.popup, "visible", false, waitLimit);
         }
 
         function segments() {
@@ -137,11 +140,11 @@ Item {
             alertClosings.target = alert;
             alertClosings.clear();
             alert.open();
-            tryCompare(alert, "opened", true, 2000);
+            tryCompare(alert, "opened", true, waitLimit);
             const button = alert.footer.contentItem;
             compare(Probe.accessibleName(button), "OK");
             data.act(button);
-            tryCompare(alert, "visible", false, 2000);
+            tryCompare(alert, "visible", false, waitLimit);
             compare(alertClosings.count, 1);
         }
     }

@@ -10,6 +10,7 @@ the application's accessible tree) when one did not.
 """
 
 import argparse
+import collections
 import os
 import sys
 import tempfile
@@ -19,16 +20,17 @@ import warnings
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib  # noqa: E402
+from gi.repository import Atspi, Gio, GLib  # noqa: E402
 
 APP_NAME = "printer-config"
 S = Atspi.StateType
 R = Atspi.Role
 
-# One bound for every wait. Generous: under the sanitizers the window takes seconds to come up,
-# and a wait that succeeds returns as soon as its condition holds.
+# One bound for every wait. Generous: under the sanitizers on a busy machine the window takes
+# seconds to come up, and a wait that succeeds returns as soon as its condition holds.
 WAIT_SECONDS = 30.0
-POLL_INTERVAL = 0.05
+# A wait looks again after this long when no accessibility event has woken it earlier.
+POLL_SECONDS = 0.05
 
 KEY_TAB, KEY_RETURN, KEY_ESCAPE, KEY_SPACE = 0xFF09, 0xFF0D, 0xFF1B, 0x20
 KEY_END, KEY_BACKSPACE, KEY_SHIFT = 0xFF57, 0xFF08, 0xFFE1
@@ -36,6 +38,13 @@ KEY_END, KEY_BACKSPACE, KEY_SHIFT = 0xFF57, 0xFF08, 0xFFE1
 # What a control the keyboard can reach may be.
 CONTROL_ROLES = {R.PUSH_BUTTON, R.RADIO_BUTTON, R.CHECK_BOX, R.TOGGLE_BUTTON, R.TEXT,
                  R.PASSWORD_TEXT, R.COMBO_BOX, R.LIST_ITEM, R.PAGE_TAB, R.ENTRY}
+
+ACCESSIBLE = "org.a11y.atspi.Accessible"
+PROPERTIES = "org.freedesktop.DBus.Properties"
+REGISTRY_ROOT = ("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root")
+
+# One object as looked at: its role, name and states, and the objects below it (when asked).
+Seen = collections.namedtuple("Seen", "node role name states children")
 
 
 class StepFailed(Exception):
@@ -49,95 +58,201 @@ def pump():
         context.iteration(False)
 
 
+def idle(seconds):
+    """Returns once something has arrived from the buses (an event, say) or `seconds` passed."""
+    woken = []
+    timer = GLib.timeout_add(int(seconds * 1000), lambda: woken.append(True) and False)
+    GLib.MainContext.default().iteration(True)
+    if not woken:
+        GLib.source_remove(timer)
+
+
 def wait_for(description, probe, seconds=WAIT_SECONDS):
-    """Polls probe() until it returns something truthy, which it returns; fails after seconds."""
+    """Looks at probe() until it returns something truthy, which it returns; fails after seconds."""
     deadline = time.monotonic() + seconds
     while True:
         pump()
-        try:
-            result = probe()
-        except GLib.Error:
-            # An object can go away between listing it and asking about it; ask again.
-            result = None
+        result = probe()
         if result:
             return result
         if time.monotonic() >= deadline:
             raise StepFailed(f"timed out after {seconds:.0f} s waiting for {description}")
-        time.sleep(POLL_INTERVAL)
+        idle(POLL_SECONDS)
 
 
-def find_application():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and app.get_name() == APP_NAME:
-            return app
-    return None
+def has(states, state):
+    word, bit = divmod(int(state), 32)
+    return bool(states[word] >> bit & 1)
 
 
-def states(node):
-    return node.get_state_set()
+class Bus:
+    """The accessibility bus, spoken to directly. Each question is a round trip through the
+    window's main thread, which a busy machine schedules late; asked one by one (as the client
+    library asks), a look over the window took seconds. The questions of one look go out
+    together and their answers are awaited together, so a look costs about one round trip per
+    level of the tree, however many objects it covers."""
+
+    def __init__(self):
+        session = Gio.bus_get_sync(Gio.BusType.SESSION)
+        address = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
+                                    None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, -1,
+                                    None).unpack()[0]
+        self.connection = Gio.DBusConnection.new_for_address_sync(
+            address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
+            | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+
+    def ask(self, questions):
+        """The answers to (object, interface, method, arguments), in order; None from an object
+        that has gone away (a row scrolled off, a closed sheet) between listing and asking."""
+        answers = [None] * len(questions)
+        waiting = [len(questions)]
+
+        def answered(connection, result, index):
+            try:
+                answers[index] = connection.call_finish(result).unpack()
+            except GLib.Error:
+                pass
+            waiting[0] -= 1
+
+        for index, ((bus, path), interface, method, arguments) in enumerate(questions):
+            self.connection.call(bus, path, interface, method, arguments, None,
+                                 Gio.DBusCallFlags.NONE, int(WAIT_SECONDS * 1000), None,
+                                 answered, index)
+        while waiting[0]:
+            GLib.MainContext.default().iteration(True)
+        return answers
 
 
-def showing(root):
-    """Every node on screen under root, depth first; hidden panels are not entered."""
-    try:
-        count = root.get_child_count()
-    except GLib.Error:
-        return
-    for i in range(count):
-        try:
-            child = root.get_child_at_index(i)
-            if child is None or not states(child).contains(S.SHOWING):
-                continue
-        except GLib.Error:
-            continue  # gone while walking
-        yield child
-        yield from showing(child)
+def name_question(node):
+    return (node, PROPERTIES, "Get", GLib.Variant("(ss)", (ACCESSIBLE, "Name")))
 
 
-def find_showing(root, name, role=None):
-    # The client library caches names and states; the window changes under us.
-    root.clear_cache()
-    for node in showing(root):
-        if node.get_name() == name and (role is None or node.get_role() == role):
-            return node
-    return None
+def find_application(bus):
+    listed = bus.ask([(REGISTRY_ROOT, ACCESSIBLE, "GetChildren", None)])[0]
+    applications = [tuple(app) for app in listed[0]] if listed else []
+    names = bus.ask([name_question(app) for app in applications])
+    return next((app for app, name in zip(applications, names) if name == (APP_NAME,)), None)
 
 
 class FocusTracker:
-    """Follows the focus as a screen reader does, by the application's focus events: asking every
-    node for its state at each step costs a D-Bus round trip per node."""
+    """Follows the focus as a screen reader does, by the application's focus events. Registered
+    before the application starts: it tells the bridge which events anyone listens to."""
 
     def __init__(self):
-        self.node = None
+        self.arrived = []
         self.listener = Atspi.EventListener.new(self._on_event)
         self.listener.register("object:state-changed:focused")
 
     def _on_event(self, event):
-        if event.detail1 and event.source is not None and event.source.get_role() != R.FRAME:
-            self.node = event.source
+        if event.detail1 and event.source is not None:
+            self.arrived.append((event.source.app.bus_name, event.source.path))
 
 
-TRACKER = None
+class Window:
+    """The application's objects, each named by its bus name and object path."""
 
+    def __init__(self, bus, root, tracker):
+        self.bus, self.root, self.tracker = bus, root, tracker
+        # Asked once per object: a role never changes, nor the sheet or alert a control sits in.
+        self.roles, self.parents = {}, {}
+        self.focus = None
 
-def focused(root):
-    """The control that has the keyboard focus, as the last focus event named it."""
-    pump()
-    return TRACKER.node
+    def look(self, nodes, children=False):
+        """What each object is now (None for one that is gone), all asked at once."""
+        questions = []
+        for node in nodes:
+            questions += [(node, ACCESSIBLE, "GetState", None), name_question(node)]
+            questions += [(node, ACCESSIBLE, "GetRole", None)] if node not in self.roles else []
+            questions += [(node, ACCESSIBLE, "GetChildren", None)] if children else []
+        answers = iter(self.bus.ask(questions))
+        seen = []
+        for node in nodes:
+            states, name = next(answers), next(answers)
+            if node not in self.roles and (role := next(answers)) is not None:
+                self.roles[node] = role[0]
+            below = next(answers) if children else None
+            if states is None or name is None or node not in self.roles:
+                seen.append(None)
+                continue
+            seen.append(Seen(node, R(self.roles[node]), name[0], states[0],
+                             [tuple(child) for child in below[0]] if below else []))
+        return seen
 
+    def showing(self, under=None, until=None):
+        """Every object on screen below `under`, a level at a time (hidden panels are not
+        entered); with `until`, the look ends with the first level where it holds for one."""
+        top = self.look([under or self.root], children=True)[0]
+        nodes, found = top.children if top else [], []
+        while nodes:
+            level = [s for s in self.look(nodes, children=True) if s and has(s.states, S.SHOWING)]
+            found += level
+            if until is not None and any(until(s) for s in level):
+                break
+            nodes = [child for s in level for child in s.children]
+        return found
 
-def inside(node, ancestor):
-    while node is not None:
-        if node == ancestor:
-            return True
-        node = node.get_parent()
-    return False
+    def find(self, name, role=None, under=None):
+        def wanted(s):
+            return s.name == name and (role is None or s.role == role)
 
+        return next((s.node for s in self.showing(under, wanted) if wanted(s)), None)
 
-def describe(node):
-    return f"{node.get_role_name()} {node.get_name()!r}"
+    def dialog(self, name):
+        return self.find(name, R.DIALOG)
+
+    def any_dialog(self):
+        def is_dialog(s):
+            return s.role == R.DIALOG
+
+        return next((s for s in self.showing(until=is_dialog) if is_dialog(s)), None)
+
+    def active(self):
+        """Whether the window has the keyboard: the X server sends the keys to the active one."""
+        top = self.look([self.root], children=True)[0]
+        return top is not None and any(s and s.role == R.FRAME and has(s.states, S.ACTIVE)
+                                       for s in self.look(top.children))
+
+    def focused(self):
+        """The control that has the keyboard focus, as the last focus event named it (a window
+        taking the focus is not a control)."""
+        pump()
+        arrived, self.tracker.arrived = self.tracker.arrived, []
+        self.look([node for node in arrived if node not in self.roles])  # learns their roles
+        for node in arrived:
+            if self.roles.get(node, R.FRAME) != R.FRAME:
+                self.focus = node
+        return self.focus
+
+    def inside(self, node, ancestor):
+        while node is not None and node != self.root:
+            if node == ancestor:
+                return True
+            if node not in self.parents:
+                parent = self.bus.ask([(node, PROPERTIES, "Get",
+                                        GLib.Variant("(ss)", (ACCESSIBLE, "Parent")))])[0]
+                self.parents[node] = tuple(parent[0]) if parent else None
+            node = self.parents[node]
+        return node == ancestor
+
+    def states(self, node):
+        seen = self.look([node])[0]
+        if seen is None:
+            raise StepFailed(f"{node[1]} went away")
+        return seen.states
+
+    def describe(self, node):
+        seen = self.look([node])[0]
+        return f"{Atspi.role_get_name(seen.role)} {seen.name!r}" if seen else f"(gone) {node[1]}"
+
+    def require_state(self, node, state, present=True):
+        if has(self.states(node), state) != present:
+            raise StepFailed(f"{self.describe(node)} is {'not ' if present else ''}{state.value_nick}")
+
+    def text_of(self, node):
+        if node is None:
+            return None
+        text = self.bus.ask([(node, "org.a11y.atspi.Text", "GetText", GLib.Variant("(ii)", (0, -1)))])[0]
+        return text[0] if text else None
 
 
 def press_key(keysym, shift=False):
@@ -153,40 +268,45 @@ def press_key(keysym, shift=False):
 class Keyboard:
     """Moves the focus with Tab and checks every control it lands on."""
 
-    def __init__(self, app):
-        self.app = app
+    def __init__(self, window):
+        self.window = window
         self.reached = set()
 
     def check(self, node):
-        role, name, state = node.get_role(), node.get_name(), states(node)
-        if role not in CONTROL_ROLES:
-            raise StepFailed(f"the focus landed on {describe(node)}, which is not a control")
-        if not name.strip():
-            raise StepFailed(f"a focusable {node.get_role_name()} has no accessible name")
+        seen = self.window.look([node])[0]
+        if seen is None:
+            raise StepFailed(f"the focus landed on {node[1]}, which went away")
+        describe = f"{Atspi.role_get_name(seen.role)} {seen.name!r}"
+        if seen.role not in CONTROL_ROLES:
+            raise StepFailed(f"the focus landed on {describe}, which is not a control")
+        if not seen.name.strip():
+            raise StepFailed(f"a focusable {Atspi.role_get_name(seen.role)} has no accessible name")
         for needed in (S.FOCUSABLE, S.ENABLED, S.SENSITIVE):
-            if not state.contains(needed):
-                raise StepFailed(f"{describe(node)} has the focus but is not {needed.value_nick}")
-        self.reached.add(name)
+            if not has(seen.states, needed):
+                raise StepFailed(f"{describe} has the focus but is not {needed.value_nick}")
+        self.reached.add(seen.name)
+        return seen
 
     def tab(self, backwards=False):
-        before = focused(self.app)
+        before = self.window.focused()
         press_key(KEY_TAB, shift=backwards)
-        node = wait_for("the focus to move", lambda: (lambda now: now if now is not None and now != before else None)(focused(self.app)))
-        self.check(node)
-        return node
+        node = wait_for("the focus to move",
+                        lambda: (now := self.window.focused()) not in (None, before) and now)
+        return self.check(node)
 
     def tab_to(self, name, role=None, within=None, limit=60, backwards=False):
         """Tabs until the control with this name has the focus; fails if it never comes.
 
-        With within, every stop on the way must lie inside that node (a modal sheet or alert).
+        With within, every stop on the way must lie inside that object (a modal sheet or alert).
         """
-        node = focused(self.app)
+        node = self.window.focused()
+        seen = self.window.look([node])[0] if node is not None else None
         for _ in range(limit):
-            if node is not None and node.get_name() == name and (role is None or node.get_role() == role):
-                return node
-            node = self.tab(backwards)
-            if within is not None and not inside(node, within):
-                raise StepFailed(f"Tab left {describe(within)} for {describe(node)}")
+            if seen is not None and seen.name == name and (role is None or seen.role == role):
+                return seen.node
+            seen = self.tab(backwards)
+            if within is not None and not self.window.inside(seen.node, within):
+                raise StepFailed(f"Tab left {self.window.describe(within)} for {self.window.describe(seen.node)}")
         raise StepFailed(f'Tab never reached "{name}" in {limit} steps')
 
     def activate(self, name, role=None, within=None, key=KEY_SPACE):
@@ -194,45 +314,43 @@ class Keyboard:
         press_key(key)
 
     def cycle(self, within, stops=60):
-        """Tabs round a modal node: every stop lies inside it, and the round comes back."""
+        """Tabs round a modal object: every stop lies inside it, and the round comes back."""
         # Counted from the first control: the sheet itself may hold the focus when it opens.
-        first = self.tab()
-        if not inside(first, within):
-            raise StepFailed(f"Tab left {describe(within)} for {describe(first)}")
+        first = self.tab().node
+        if not self.window.inside(first, within):
+            raise StepFailed(f"Tab left {self.window.describe(within)} for {self.window.describe(first)}")
         for _ in range(stops):
-            node = self.tab()
-            if not inside(node, within):
-                raise StepFailed(f"Tab left {describe(within)} for {describe(node)}")
+            node = self.tab().node
+            if not self.window.inside(node, within):
+                raise StepFailed(f"Tab left {self.window.describe(within)} for {self.window.describe(node)}")
             if node == first:
                 return
-        raise StepFailed(f"Tab did not come round in {describe(within)} within {stops} stops")
+        raise StepFailed(f"Tab did not come round in {self.window.describe(within)} within {stops} stops")
 
 
-def text_of(node):
-    node.clear_cache()
-    return Atspi.Text.get_text(node, 0, Atspi.Text.get_character_count(node))
-
-
-def type_into(keys, name, value):
+def type_into(window, keys, name, value):
     """Replaces a field's text by typing, as a user would."""
     field = keys.tab_to(name)
-    old = text_of(field)
+    old = window.text_of(field)
     if old:
         press_key(KEY_END)
         for _ in old:
             press_key(KEY_BACKSPACE)
     if not Atspi.generate_keyboard_event(0, value, Atspi.KeySynthType.STRING):
         raise StepFailed(f"could not type {value!r}")
-    wait_for(f'"{name}" to read {value!r}', lambda: text_of(field) == value)
+    wait_for(f'"{name}" to read {value!r}', lambda: window.text_of(field) == value)
 
 
-def set_text(root, name, value):
+def set_text(window, name, value):
     """Puts text into a field the way dictation and other assistive tools do: all at once."""
-    field = wait_for(f'the "{name}" field', lambda: find_showing(root, name))
-    if "EditableText" not in field.get_interfaces():
-        raise StepFailed(f'"{name}" offers no EditableText (it offers {field.get_interfaces()})')
-    Atspi.EditableText.set_text_contents(field, value)
-    wait_for(f'"{name}" to read {value!r}', lambda: text_of(field) == value)
+    field = wait_for(f'the "{name}" field', lambda: window.find(name))
+    interfaces = window.bus.ask([(field, ACCESSIBLE, "GetInterfaces", None)])[0]
+    interfaces = interfaces[0] if interfaces else []
+    if "org.a11y.atspi.EditableText" not in interfaces:
+        raise StepFailed(f'"{name}" offers no EditableText (it offers {interfaces})')
+    window.bus.ask([(field, "org.a11y.atspi.EditableText", "SetTextContents",
+                     GLib.Variant("(s)", (value,)))])
+    wait_for(f'"{name}" to read {value!r}', lambda: window.text_of(field) == value)
 
 
 def sim_lines(path):
@@ -240,91 +358,76 @@ def sim_lines(path):
         return log.read().splitlines()
 
 
-def dialog(app, name):
-    return find_showing(app, name, R.DIALOG)
-
-
-def any_dialog(app):
-    app.clear_cache()
-    return next((node for node in showing(app) if node.get_role() == R.DIALOG), None)
-
-
-def dismiss_alert(app, keys, title):
+def dismiss_alert(window, title):
     """The alert holds the focus; Return dismisses it."""
-    alert = wait_for(f'the "{title}" alert', lambda: dialog(app, title))
-    wait_for(f'the focus in the "{title}" alert', lambda: inside(focused(app), alert))
+    alert = wait_for(f'the "{title}" alert', lambda: window.dialog(title))
+    wait_for(f'the focus in the "{title}" alert', lambda: window.inside(window.focused(), alert))
     press_key(KEY_RETURN)
-    wait_for(f'the "{title}" alert to close', lambda: dialog(app, title) is None)
+    wait_for(f'the "{title}" alert to close', lambda: window.dialog(title) is None)
 
 
-def require_state(node, state, present=True):
-    node.clear_cache()
-    if states(node).contains(state) != present:
-        raise StepFailed(f"{describe(node)} is {'not ' if present else ''}{state.value_nick}")
-
-
-def drive(sim_port, sim_log):
-    global TRACKER
-    TRACKER = FocusTracker()
-    app = wait_for(f'the application "{APP_NAME}" on the accessibility bus', find_application)
-    keys = Keyboard(app)
-    wait_for("the transport choice", lambda: find_showing(app, "Network", R.RADIO_BUTTON))
+def drive(sim_port, sim_log, tracker):
+    bus = Bus()
+    app = wait_for(f'the application "{APP_NAME}" on the accessibility bus', lambda: find_application(bus))
+    window = Window(bus, app, tracker)
+    keys = Keyboard(window)
+    wait_for("the transport choice", lambda: window.find("Network", R.RADIO_BUTTON))
+    # The window asks for the keyboard once shown; a key sent before it has it is lost.
+    wait_for("the window to have the keyboard", window.active)
     address = f"127.0.0.1:{sim_port}"
 
     # Network: the address typed, the port put in as assistive tools do, then connect.
     keys.activate("Network", R.RADIO_BUTTON)
-    type_into(keys, "IP Address", "127.0.0.1")
-    set_text(app, "Port", str(sim_port))
+    type_into(window, keys, "IP Address", "127.0.0.1")
+    set_text(window, "Port", str(sim_port))
     keys.activate("Connect Network", R.PUSH_BUTTON)
     # The dashboard names the printer by the address the link was made to.
-    title = wait_for(f"the dashboard naming {address}", lambda: find_showing(app, address, R.HEADING))
+    title = wait_for(f"the dashboard naming {address}", lambda: window.find(address, R.HEADING))
 
     lines = len(sim_lines(sim_log))
     keys.activate("Communication Test", R.PUSH_BUTTON)
     wait_for('printer-sim to report the communication test ("... \u00b7 test")',
              lambda: any(line.endswith("\u00b7 test") for line in sim_lines(sim_log)[lines:]))
     wait_for("the communication test's notice",
-             lambda: find_showing(app, "Communication test sent to the printer"))
+             lambda: window.find("Communication test sent to the printer"))
 
     # Choosing Network again resets its fields; the title stays with the live link.
     keys.activate("Network", R.RADIO_BUTTON)
-    wait_for('the "Port" field reset', lambda: text_of(find_showing(app, "Port")) == "9100")
-    require_state(title, S.SHOWING)
+    wait_for('the "Port" field reset', lambda: window.text_of(window.find("Port")) == "9100")
+    window.require_state(title, S.SHOWING)
 
     # The settings sheet takes the focus and keeps it, and the transport cannot change under it.
     keys.activate("Parameter Settings", R.PUSH_BUTTON)
-    sheet = wait_for("the settings sheet", lambda: dialog(app, "Parameter Settings"))
-    wait_for("the focus in the settings sheet", lambda: inside(focused(app), sheet))
+    sheet = wait_for("the settings sheet", lambda: window.dialog("Parameter Settings"))
+    wait_for("the focus in the settings sheet", lambda: window.inside(window.focused(), sheet))
     keys.cycle(sheet)
-    for name in ("Network", "Bluetooth", "USB"):
-        transport = find_showing(app, name, R.RADIO_BUTTON)
-        if transport is not None:
-            require_state(transport, S.SENSITIVE, present=False)
+    for transport in window.showing():
+        if transport.role == R.RADIO_BUTTON and transport.name in ("Network", "Bluetooth", "USB"):
+            window.require_state(transport.node, S.SENSITIVE, present=False)
 
     # Basic settings: choices are radio buttons that say which is chosen, and the codepage
     # list is left with Escape.
     keys.activate("Basic Settings", R.PUSH_BUTTON, within=sheet)
-    sheet = wait_for("the Basic Settings sheet", lambda: dialog(app, "Basic Settings"))
+    sheet = wait_for("the Basic Settings sheet", lambda: window.dialog("Basic Settings"))
     for picker in ("Print Density", "Font"):
         # Qt puts a group on the bus as a named panel.
-        group = wait_for(f'the "{picker}" choice', lambda: find_showing(app, picker, R.PANEL))
-        chosen = [node for node in showing(group) if node.get_role() == R.RADIO_BUTTON
-                  and states(node).contains(S.CHECKED)]
+        group = wait_for(f'the "{picker}" choice', lambda: window.find(picker, R.PANEL))
+        chosen = [s for s in window.showing(group) if s.role == R.RADIO_BUTTON and has(s.states, S.CHECKED)]
         if len(chosen) != 1:
             raise StepFailed(f'"{picker}" has {len(chosen)} checked choices, not one')
     keys.activate("Language / Codepage", R.PUSH_BUTTON, within=sheet)
-    codepages = wait_for("the codepage list", lambda: find_showing(app, "Language / Codepage", R.LIST))
+    codepages = wait_for("the codepage list", lambda: window.find("Language / Codepage", R.LIST))
     current = wait_for("the current codepage", lambda: next(
-        (n for n in showing(codepages) if states(n).contains(S.CHECKED)), None))
-    require_state(current, S.SHOWING)
+        (s.node for s in window.showing(codepages) if has(s.states, S.CHECKED)), None))
+    window.require_state(current, S.SHOWING)
     press_key(KEY_ESCAPE)
-    wait_for("the codepage list to close", lambda: find_showing(app, "Language / Codepage", R.LIST) is None)
+    wait_for("the codepage list to close", lambda: window.find("Language / Codepage", R.LIST) is None)
     lines = len(sim_lines(sim_log))
     keys.activate("Set", R.PUSH_BUTTON, within=sheet)
     wait_for("printer-sim to report the basic settings",
              lambda: any("\u00b7 basic " in line for line in sim_lines(sim_log)[lines:]))
     press_key(KEY_ESCAPE)
-    wait_for("the sheet to close", lambda: dialog(app, "Basic Settings") is None)
+    wait_for("the sheet to close", lambda: window.dialog("Basic Settings") is None)
 
     # Every other screen: walked round with Tab (every control named), then closed with Escape.
     screens = (("Network Settings", ["Ethernet: Use Static IP", "Wi\u2011Fi: Use Static IP"]),
@@ -332,9 +435,9 @@ def drive(sim_port, sim_log):
                ("MQTT Settings", ["Password"]))
     for hub_row, expected in screens:
         keys.activate("Parameter Settings", R.PUSH_BUTTON)
-        hub = wait_for("the settings sheet", lambda: dialog(app, "Parameter Settings"))
+        hub = wait_for("the settings sheet", lambda: window.dialog("Parameter Settings"))
         keys.activate(hub_row, R.PUSH_BUTTON, within=hub)
-        sheet = wait_for(f'the "{hub_row}" sheet', lambda: dialog(app, hub_row))
+        sheet = wait_for(f'the "{hub_row}" sheet', lambda: window.dialog(hub_row))
         keys.reached.clear()
         keys.cycle(sheet)
         missing = [name for name in expected if name not in keys.reached]
@@ -344,13 +447,13 @@ def drive(sim_port, sim_log):
             # The confirmation comes once the printer has the bytes, never before.
             lines = len(sim_lines(sim_log))
             keys.activate("Set Ethernet Dynamic IP", R.PUSH_BUTTON, within=sheet)
-            dismiss_alert(app, keys, "Settings Successful")
+            dismiss_alert(window, "Settings Successful")
             if len(sim_lines(sim_log)) == lines:
                 raise StepFailed("the window confirmed an address printer-sim never received")
         if hub_row == "MQTT Settings":
-            check_tls_pane(app, keys, sheet)
+            check_tls_pane(window, keys, sheet)
         press_key(KEY_ESCAPE)
-        wait_for(f'the "{hub_row}" sheet to close', lambda: dialog(app, hub_row) is None)
+        wait_for(f'the "{hub_row}" sheet to close', lambda: window.dialog(hub_row) is None)
 
     # Profiles: what the screens hold saved to a file only its owner reads, read back, and
     # applied to the printer, all from the keyboard.
@@ -358,52 +461,53 @@ def drive(sim_port, sim_log):
     for hub_row, field_value, action in (("Save as Profile\u2026", profile, "Save Profile"),
                                          ("Apply Profile\u2026", profile, "Read Profile")):
         keys.activate("Parameter Settings", R.PUSH_BUTTON)
-        hub = wait_for("the settings sheet", lambda: dialog(app, "Parameter Settings"))
+        hub = wait_for("the settings sheet", lambda: window.dialog("Parameter Settings"))
         keys.activate(hub_row, R.PUSH_BUTTON, within=hub)
         title = hub_row.rstrip("\u2026")
-        sheet = wait_for(f'the "{title}" sheet', lambda: dialog(app, title))
-        type_into(keys, "File", field_value)
+        sheet = wait_for(f'the "{title}" sheet', lambda: window.dialog(title))
+        type_into(window, keys, "File", field_value)
         keys.activate(action, R.PUSH_BUTTON, within=sheet)
         if action == "Save Profile":
-            dismiss_alert(app, keys, "Profile Saved")
+            dismiss_alert(window, "Profile Saved")
             if os.stat(profile).st_mode & 0o777 != 0o600:
                 raise StepFailed(f"the profile was saved with mode {os.stat(profile).st_mode & 0o777:o}")
             press_key(KEY_ESCAPE)
-            wait_for("the sheet to close", lambda: dialog(app, title) is None)
+            wait_for("the sheet to close", lambda: window.dialog(title) is None)
     lines = len(sim_lines(sim_log))
     keys.activate("Apply", R.PUSH_BUTTON, within=sheet)
-    dismiss_alert(app, keys, "Settings Successful")
+    dismiss_alert(window, "Settings Successful")
     if not any(line.endswith("\u00b7 mqtt.tls-off") for line in sim_lines(sim_log)[lines:]):
         raise StepFailed("the window confirmed a profile whose last command printer-sim never got")
     press_key(KEY_ESCAPE)
-    wait_for("the profile sheet to close", lambda: dialog(app, "Apply Profile") is None)
+    wait_for("the profile sheet to close", lambda: window.dialog("Apply Profile") is None)
     os.remove(profile)
     os.rmdir(os.path.dirname(profile))
 
     keys.activate("Disconnect", R.PUSH_BUTTON)
-    wait_for("the dashboard to go", lambda: find_showing(app, address, R.HEADING) is None)
+    wait_for("the dashboard to go", lambda: window.find(address, R.HEADING) is None)
 
     # USB with no printer attached: the connect button says it cannot be used.
     keys.activate("USB", R.RADIO_BUTTON)
-    if find_showing(app, "No USB printer found. Use a data USB cable (not charge-only), then Refresh."):
-        connect = wait_for('"Connect USB"', lambda: find_showing(app, "Connect USB", R.PUSH_BUTTON))
-        require_state(connect, S.ENABLED, present=False)
-        require_state(connect, S.SENSITIVE, present=False)
+    if window.find("No USB printer found. Use a data USB cable (not charge-only), then Refresh."):
+        connect = wait_for('"Connect USB"', lambda: window.find("Connect USB", R.PUSH_BUTTON))
+        window.require_state(connect, S.ENABLED, present=False)
+        window.require_state(connect, S.SENSITIVE, present=False)
 
     # Without a Bluetooth service nothing was said about it until Bluetooth is chosen.
-    if any_dialog(app) is not None:
-        raise StepFailed(f"an alert is up before Bluetooth was chosen: {describe(any_dialog(app))}")
+    if (alert := window.any_dialog()) is not None:
+        raise StepFailed(f"an alert is up before Bluetooth was chosen: {alert.name!r}")
     keys.activate("Bluetooth", R.RADIO_BUTTON)
-    dismiss_alert(app, keys, "Bluetooth")
+    dismiss_alert(window, "Bluetooth")
 
 
-def check_tls_pane(app, keys, sheet):
+def check_tls_pane(window, keys, sheet):
     """The TLS pane: its passwords are named, and its apply button says when it cannot be used."""
     keys.activate("TLS", R.RADIO_BUTTON, within=sheet)
-    apply = wait_for('"Apply TLS Settings"', lambda: find_showing(app, "Apply TLS Settings", R.PUSH_BUTTON))
-    enabled = states(apply).contains(S.ENABLED)
-    if enabled != states(apply).contains(S.SENSITIVE):
-        raise StepFailed(f"{describe(apply)} is enabled but not sensitive, or the other way round")
+    apply = wait_for('"Apply TLS Settings"', lambda: window.find("Apply TLS Settings", R.PUSH_BUTTON))
+    states = window.states(apply)
+    enabled = has(states, S.ENABLED)
+    if enabled != has(states, S.SENSITIVE):
+        raise StepFailed(f"{window.describe(apply)} is enabled but not sensitive, or the other way round")
     keys.reached.clear()
     keys.cycle(sheet)
     if enabled != ("Apply TLS Settings" in keys.reached):
@@ -412,19 +516,20 @@ def check_tls_pane(app, keys, sheet):
     # The certificate chooser, left with Escape: the screen says the import was cancelled.
     keys.activate("Mutual", R.RADIO_BUTTON, within=sheet)
     keys.activate("Import File 1 \u00b7 CA", R.PUSH_BUTTON, within=sheet)
-    chooser = wait_for("the certificate chooser", lambda: dialog(app, "Import certificate"))
-    wait_for("the focus in the chooser", lambda: inside(focused(app), chooser))
+    chooser = wait_for("the certificate chooser", lambda: window.dialog("Import certificate"))
+    wait_for("the focus in the chooser", lambda: window.inside(window.focused(), chooser))
     press_key(KEY_ESCAPE)
-    alert = wait_for('the "Settings" alert', lambda: dialog(app, "Settings"))
-    if not find_showing(alert, "Import cancelled or failed: no file was chosen"):
+    alert = wait_for('the "Settings" alert', lambda: window.dialog("Settings"))
+    if not window.find("Import cancelled or failed: no file was chosen", under=alert):
         raise StepFailed("a cancelled import did not say so")
-    dismiss_alert(app, keys, "Settings")
+    dismiss_alert(window, "Settings")
 
 
 MARKED_STATES = (S.SHOWING, S.FOCUSED, S.CHECKED, S.ENABLED, S.SENSITIVE)
 
 
 def dump_tree(root, out):
+    """The whole tree through the client library: slow, and only ever done after a failure."""
     def action_names(node):
         if "Action" not in node.get_interfaces():
             return []
@@ -435,8 +540,10 @@ def dump_tree(root, out):
 
     def show(node, depth):
         try:
-            marks = [mark.value_nick for mark in MARKED_STATES if states(node).contains(mark)]
-            out.write(f"{'  ' * depth}{describe(node)} {' '.join(marks)} {action_names(node)}\n")
+            state = node.get_state_set()
+            marks = [mark.value_nick for mark in MARKED_STATES if state.contains(mark)]
+            out.write(f"{'  ' * depth}{node.get_role_name()} {node.get_name()!r} {' '.join(marks)} "
+                      f"{action_names(node)}\n")
             for i in range(node.get_child_count()):
                 child = node.get_child_at_index(i)
                 if child is not None:
@@ -455,7 +562,7 @@ def main():
     args = parser.parse_args()
 
     try:
-        drive(args.sim_port, args.sim_log)
+        drive(args.sim_port, args.sim_log, FocusTracker())
     except StepFailed as failure:
         sys.stderr.write(f"FAIL: {failure}\n")
     else:
@@ -463,7 +570,9 @@ def main():
               "settings screen, a profile saved and applied, disconnect, USB, the Bluetooth alert")
         return 0
 
-    app = find_application()
+    desktop = Atspi.get_desktop(0)
+    apps = [desktop.get_child_at_index(i) for i in range(desktop.get_child_count())]
+    app = next((a for a in apps if a is not None and a.get_name() == APP_NAME), None)
     if app is None:
         sys.stderr.write(f'"{APP_NAME}" is not on the accessibility bus\n')
     else:
